@@ -1,0 +1,155 @@
+#include "record_scanner.hpp"
+
+#include <cerrno>
+#include <cstring>
+
+#include "number_text.hpp"
+#include "record_writer.hpp"
+#include "run_state.hpp"
+#include "sample_store.hpp"
+
+namespace varnex {
+
+namespace {
+
+constexpr std::string_view kEventKey = "Event";
+constexpr std::string_view kCountKey = "Number of samples";
+constexpr std::string_view kColumnKey = "Seconds";
+constexpr std::string_view kEventFormat = "Event number: %ld of OnOff block: %ld ";
+constexpr std::string_view kCountFormat = "Number of samples: %ld ";
+
+bool contains(std::string_view line, std::string_view key) noexcept {
+  return line.find(key) != std::string_view::npos;
+}
+
+// A NUL byte ends a line's text for every test and echo, as it ends a C
+// string; the line itself still ends where the line feed or the 99-character
+// limit puts it.
+std::string_view text_of(std::string_view raw) noexcept {
+  const void* nul = std::memchr(raw.data(), '\0', raw.size());
+  if (!nul) return raw;
+  return raw.substr(0, static_cast<std::size_t>(
+                           static_cast<const char*>(nul) - raw.data()));
+}
+
+void print_number_line(RunState& state, std::string_view head,
+                       std::int32_t value) {
+  char digits[24];
+  char* end = format_long(digits, value);
+  state.console.out.write(head);
+  state.console.out.write(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  state.console.out.write(" \n");
+  state.console.show();
+}
+
+void event_line_step(RunState& state) {
+  std::int32_t* fields[] = {&state.header.event_number,
+                            &state.header.block_number};
+  match_line_format(state.line_buffer, kEventFormat, fields);
+  Console& console = state.console;
+  console.out.write("\n\n ");
+  console.out.write(state.line_buffer);
+  console.out.write(" \n");
+  console.show();
+  OutputFile& log = state.summary.log_file;
+  log.write(state.line_buffer);
+  log.write(" \n");
+  state.store.sample_count = 0;
+}
+
+void count_line_step(RunState& state) {
+  std::int32_t* fields[] = {&state.header.samples_announced};
+  match_line_format(state.line_buffer, kCountFormat, fields);
+  print_number_line(state, " Number of samples: ",
+                    state.header.samples_announced);
+}
+
+void completion_step(RunState& state) {
+  state.last_count = state.store.sample_count;
+  print_number_line(state, "\n last=", state.last_count);
+  write_record(state);
+}
+
+}  // namespace
+
+int match_line_format(std::string_view line, std::string_view format,
+                      std::int32_t* const* fields) {
+  const char* p = line.data();
+  const char* end = p + line.size();
+  int stored = 0;
+  std::size_t f = 0;
+  while (f < format.size()) {
+    const char c = format[f];
+    if (c == ' ') {
+      while (p < end && is_c_space(*p)) ++p;
+      ++f;
+    } else if (c == '%') {
+      // The only conversion these formats hold is "%ld".
+      const char* next = scan_long(p, end, fields[stored]);
+      if (!next) break;
+      p = next;
+      ++stored;
+      f += 3;
+    } else {
+      if (p == end || *p != c) break;
+      ++p;
+      ++f;
+    }
+  }
+  return stored;
+}
+
+void scan_records(RunState& state) {
+  enum class Section { kSeeking, kHeader, kData };
+  Section section = Section::kSeeking;
+  InputFile& input = state.input_file;
+  SampleStore& store = state.store;
+  std::string_view raw;
+
+  for (;;) {
+    if (section == Section::kSeeking) {
+      store.sample_count = 0;
+      if (!input.read_line(raw)) break;
+      state.line_buffer = text_of(raw);
+      if (contains(state.line_buffer, kEventKey)) {
+        event_line_step(state);
+        section = Section::kHeader;
+      }
+    } else if (section == Section::kHeader) {
+      if (!input.read_line(raw)) break;  // the record in hand is dropped
+      state.line_buffer = text_of(raw);
+      if (contains(state.line_buffer, kCountKey)) count_line_step(state);
+      if (contains(state.line_buffer, kEventKey)) {
+        event_line_step(state);
+      } else if (contains(state.line_buffer, kColumnKey)) {
+        Console& console = state.console;
+        console.out.write(" ");
+        console.out.write(state.line_buffer);
+        console.out.write(" \n");
+        console.show();
+        section = Section::kData;
+      }
+    } else {
+      // Data section: one read, one parse and one comparison per row; no
+      // keyword test, so an event line here is just another row.
+      const std::int32_t announced = state.header.samples_announced;
+      bool complete = false;
+      while (input.read_line(raw)) {
+        state.line_buffer = text_of(raw);
+        if (!parse_sample_line(state)) {
+          report_output_failure(state, state.input_name, ENOMEM);
+          return;
+        }
+        if (store.sample_count == announced) {
+          complete = true;
+          break;
+        }
+      }
+      if (!complete) break;  // the input ended: the record is dropped
+      completion_step(state);
+      section = Section::kSeeking;
+    }
+  }
+}
+
+}  // namespace varnex

@@ -1,0 +1,111 @@
+#include "sample_store.hpp"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "number_text.hpp"
+#include "run_state.hpp"
+
+namespace varnex {
+
+namespace {
+
+// calloc of a large block maps fresh zero pages that cost no memory until
+// they are written.
+double* allocate_zeroed(std::size_t slots) {
+  return static_cast<double*>(std::calloc(slots, sizeof(double)));
+}
+
+}  // namespace
+
+SampleStore::SampleStore() {
+  t = allocate_zeroed(kStoreCapacity);
+  x = allocate_zeroed(kStoreCapacity);
+  y = allocate_zeroed(kStoreCapacity);
+  z = allocate_zeroed(kStoreCapacity);
+  if (t && x && y && z) {
+    capacity_ = kStoreCapacity;
+  } else {
+    std::free(t);
+    std::free(x);
+    std::free(y);
+    std::free(z);
+    t = x = y = z = nullptr;
+  }
+}
+
+SampleStore::~SampleStore() {
+  std::free(t);
+  std::free(x);
+  std::free(y);
+  std::free(z);
+}
+
+bool SampleStore::grow(std::size_t index) {
+  std::size_t wanted = capacity_ == 0 ? kStoreCapacity : capacity_ * 2;
+  while (wanted <= index) wanted *= 2;
+  double* arrays[4] = {allocate_zeroed(wanted), allocate_zeroed(wanted),
+                       allocate_zeroed(wanted), allocate_zeroed(wanted)};
+  if (!arrays[0] || !arrays[1] || !arrays[2] || !arrays[3]) {
+    for (double* a : arrays) std::free(a);
+    return false;
+  }
+  double** mine[4] = {&t, &x, &y, &z};
+  for (int k = 0; k < 4; ++k) {
+    if (capacity_ > 0) {
+      std::memcpy(arrays[k], *mine[k], capacity_ * sizeof(double));
+    }
+    std::free(*mine[k]);
+    *mine[k] = arrays[k];
+  }
+  capacity_ = wanted;
+  return true;
+}
+
+bool is_taken_row(std::string_view line) noexcept {
+  const char* p = line.data();
+  const char* end = p + line.size();
+  // Look at every 'e' once; the marker's second character decides.
+  while (p + 1 < end) {
+    const void* hit = std::memchr(p, 'e', static_cast<std::size_t>(end - p - 1));
+    if (!hit) return false;
+    p = static_cast<const char*>(hit);
+    if (p[1] == '-' || p[1] == '+') return true;
+    ++p;
+  }
+  return false;
+}
+
+bool parse_sample_line(RunState& state) {
+  const std::string_view line = state.line_buffer;
+  if (!is_taken_row(line)) return true;
+
+  SampleStore& store = state.store;
+  const std::size_t i = static_cast<std::size_t>(store.sample_count);
+  if (!store.ensure_slot(i)) return false;
+
+  ScratchSample& s = state.scratch;
+  const char* p = line.data();
+  const char* end = p + line.size();
+  // Each number must be followed directly by a comma; the first mismatch
+  // ends the row and the destinations after it keep what they held.
+  double* targets[4] = {&store.t[i], &s.cur_x, &s.cur_y, &s.cur_z};
+  for (int k = 0; k < 4; ++k) {
+    p = parse_row_number(p, end, targets[k]);
+    if (!p || k == 3) break;
+    if (p == end || *p != ',') break;
+    ++p;
+  }
+
+  const double scale = state.options.scale_factor;
+  s.cur_x *= scale;
+  s.cur_y *= scale;
+  s.cur_z *= scale;
+  store.x[i] = s.cur_x;
+  store.y[i] = s.cur_y;
+  store.z[i] = s.cur_z;
+  store.sample_count = static_cast<std::int32_t>(i + 1);
+  return true;
+}
+
+}  // namespace varnex
