@@ -10,6 +10,7 @@ namespace varnex {
 
 namespace {
 
+// One channel's share of the writing pass.
 struct ChannelPass {
   const double* values;
   double mean;
@@ -19,39 +20,67 @@ struct ChannelPass {
   // Only the x file has a blank before the line end; the recorder's own
   // tools have always read the files that way, so it is kept.
   std::string_view line_end;
-  std::string_view finished_message;
 };
 
-double channel_mean(const double* values, std::int32_t n) {
-  double sum = 0.0;
-  for (std::int32_t i = 0; i < n; ++i) sum += values[i];
-  return sum / n;
+// Room one channel line may need: time, blank, value, blank, line feed.
+constexpr std::size_t kMaxLineChars = 2 * kMaxNumberChars + 3;
+
+// The three means in one pass over the store. Each sum still adds its
+// channel's values in ascending index order, so every mean is the same
+// double that a pass of its own would give.
+void channel_means(const SampleStore& store, std::int32_t n, double means[3]) {
+  double sx = 0.0, sy = 0.0, sz = 0.0;
+  for (std::int32_t i = 0; i < n; ++i) {
+    sx += store.x[i];
+    sy += store.y[i];
+    sz += store.z[i];
+  }
+  means[0] = sx / n;
+  means[1] = sy / n;
+  means[2] = sz / n;
+}
+
+// Appends "<time> <value><line end>" with the time already formatted.
+inline void put_line(OutputFile& file, const char* time, std::size_t time_len,
+                     double v, std::string_view line_end) {
+  char* out = file.reserve(kMaxLineChars);
+  std::memcpy(out, time, time_len);
+  out += time_len;
+  *out++ = ' ';
+  out = format_fixed6(out, v);
+  std::memcpy(out, line_end.data(), line_end.size());
+  file.commit(out + line_end.size());
 }
 
 // Writes every sample after the first whose time is strictly greater than
-// its predecessor's in the store (written or not), keeping the peak by
-// absolute value and the sum of squares of the values written.
-void write_channel(RunState& state, const ChannelPass& pass, std::int32_t n) {
-  const double* t = state.store.t;
-  OutputFile& file = *pass.file;
-  const bool writing = file.is_open();
-  ChannelStats& stats = *pass.stats;
+// its predecessor's in the store (written or not), keeping per channel the
+// peak by absolute value and the sum of squares of the values written. The
+// three files are filled side by side in one pass over the store, the time
+// formatted once per line; each channel's values, statistics and scratch
+// value come out as separate passes per channel would leave them, because
+// every channel still sees its samples in ascending index order.
+void write_channels(const double* t, std::int32_t n, ChannelPass (&passes)[3]) {
+  char time_text[kMaxNumberChars];
+  bool writing[3];
+  for (int c = 0; c < 3; ++c) writing[c] = passes[c].file->is_open();
+  const bool any_writing = writing[0] || writing[1] || writing[2];
   for (std::int32_t i = 1; i < n; ++i) {
     if (!(t[i] > t[i - 1])) continue;
-    const double v = pass.values[i] - pass.mean;
-    *pass.scratch = v;
-    if (writing) {
-      char* out = file.reserve(2 * kMaxNumberChars + 4);
-      out = format_fixed6(out, t[i]);
-      *out++ = ' ';
-      out = format_fixed6(out, v);
-      std::memcpy(out, pass.line_end.data(), pass.line_end.size());
-      file.commit(out + pass.line_end.size());
+    std::size_t time_len = 0;
+    if (any_writing) {
+      time_len = static_cast<std::size_t>(format_fixed6(time_text, t[i]) -
+                                          time_text);
     }
-    if (std::fabs(v) > stats.peak) stats.peak = std::fabs(v);
-    stats.rms += std::pow(v, 2.0);
+    for (int c = 0; c < 3; ++c) {
+      ChannelPass& pass = passes[c];
+      const double v = pass.values[i] - pass.mean;
+      *pass.scratch = v;
+      if (writing[c]) put_line(*pass.file, time_text, time_len, v, pass.line_end);
+      ChannelStats& stats = *pass.stats;
+      if (std::fabs(v) > stats.peak) stats.peak = std::fabs(v);
+      stats.rms += std::pow(v, 2.0);
+    }
   }
-  state.console.print(pass.finished_message);
 }
 
 void open_channel_file(RunState& state, OutputFile& file, char channel) {
@@ -125,27 +154,26 @@ void write_record(RunState& state) {
 
   // The means cover all n stored samples, the first and the ones the time
   // test leaves out included.
-  const bool remove_mean = state.options.mean_removal == 1;
-  const double x_mean = remove_mean ? channel_mean(store.x, n) : 0.0;
-  const double y_mean = remove_mean ? channel_mean(store.y, n) : 0.0;
-  const double z_mean = remove_mean ? channel_mean(store.z, n) : 0.0;
+  double means[3] = {0.0, 0.0, 0.0};
+  if (state.options.mean_removal == 1) channel_means(store, n, means);
 
   state.x_stats = ChannelStats{};
   state.y_stats = ChannelStats{};
   state.z_stats = ChannelStats{};
 
-  write_channel(state,
-                {store.x, x_mean, &state.scratch.cur_x, &state.x_stats,
-                 &state.x_file, " \n", "\n finished writing x"},
-                n);
-  write_channel(state,
-                {store.y, y_mean, &state.scratch.cur_y, &state.y_stats,
-                 &state.y_file, "\n", "\n finished writing y"},
-                n);
-  write_channel(state,
-                {store.z, z_mean, &state.scratch.cur_z, &state.z_stats,
-                 &state.z_file, "\n", "\n finished writing z \n"},
-                n);
+  ChannelPass passes[3] = {
+      {store.x, means[0], &state.scratch.cur_x, &state.x_stats, &state.x_file,
+       " \n"},
+      {store.y, means[1], &state.scratch.cur_y, &state.y_stats, &state.y_file,
+       "\n"},
+      {store.z, means[2], &state.scratch.cur_z, &state.z_stats, &state.z_file,
+       "\n"},
+  };
+  write_channels(store.t, n, passes);
+  // The console reads as if the channels were written one after another.
+  state.console.print("\n finished writing x");
+  state.console.print("\n finished writing y");
+  state.console.print("\n finished writing z \n");
 
   close_channel_file(state, state.x_file);
   close_channel_file(state, state.y_file);
