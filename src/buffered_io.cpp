@@ -22,6 +22,7 @@ constexpr std::size_t kInputBlock = std::size_t{1} << 20;
 
 InputFile::InputFile() : buffer_(new char[kInputBlock + kLineLimit]) {
   pos_ = end_ = buffer_.get();
+  nul_ = end_;
 }
 
 InputFile::~InputFile() {
@@ -36,10 +37,11 @@ int InputFile::open(const std::string& name) {
   at_eof_ = false;
   error_ = 0;
   pos_ = end_ = buffer_.get();
+  nul_ = end_;
   return 0;
 }
 
-bool InputFile::refill_and_read(std::string_view& line) {
+void InputFile::refill() {
   // Move the unread tail (less than one line piece) to the front, then fill
   // the block behind it until a whole piece is available or the file ends.
   const std::size_t tail = static_cast<std::size_t>(end_ - pos_);
@@ -66,7 +68,7 @@ bool InputFile::refill_and_read(std::string_view& line) {
       at_eof_ = true;
     }
   }
-  return take_line(line, static_cast<std::size_t>(end_ - pos_));
+  find_next_nul();
 }
 
 // --------------------------------------------------------------- OutputFile

@@ -38,16 +38,32 @@ class InputFile {
   // them. Returns false when no byte is left, or when reading failed (then
   // error() is set). The view stays valid until the next call.
   bool read_line(std::string_view& line) {
-    const std::size_t avail = static_cast<std::size_t>(end_ - pos_);
-    if (avail < kLineLimit - 1 && !at_eof_) return refill_and_read(line);
-    return take_line(line, avail);
+    if (static_cast<std::size_t>(end_ - pos_) < kLineLimit - 1 && !at_eof_)
+      refill();
+    return take_line(line);
+  }
+
+  // Takes the next line as read_line does, but gives only its text up to
+  // the first NUL byte: what C's string functions see of the line that
+  // fgets stored. Where the line ends is unchanged.
+  bool read_line_text(std::string_view& text) {
+    if (static_cast<std::size_t>(end_ - pos_) < kLineLimit - 1 && !at_eof_)
+      refill();
+    const char* nul = nul_;
+    if (!take_line(text)) return false;
+    if (nul < text.data() + text.size()) {
+      text = std::string_view(text.data(),
+                              static_cast<std::size_t>(nul - text.data()));
+    }
+    return true;
   }
 
   // The first read error's errno, or 0.
   int error() const noexcept { return error_; }
 
  private:
-  bool take_line(std::string_view& line, std::size_t avail) {
+  bool take_line(std::string_view& line) {
+    const std::size_t avail = static_cast<std::size_t>(end_ - pos_);
     if (avail == 0) return false;
     const std::size_t limit = avail < kLineLimit - 1 ? avail : kLineLimit - 1;
     const void* nl = std::memchr(pos_, '\n', limit);
@@ -56,9 +72,18 @@ class InputFile {
            : limit;
     line = std::string_view(pos_, len);
     pos_ += len;
+    if (nul_ < pos_) find_next_nul();
     return true;
   }
-  bool refill_and_read(std::string_view& line);
+  // Moves the unread tail to the front and reads until a whole line piece
+  // is in the buffer or the file ends.
+  void refill();
+  // Points nul_ at the first NUL byte at or after pos_, or at end_.
+  void find_next_nul() noexcept {
+    const void* hit =
+        std::memchr(pos_, '\0', static_cast<std::size_t>(end_ - pos_));
+    nul_ = hit ? static_cast<const char*>(hit) : end_;
+  }
 
   int fd_ = -1;
   int error_ = 0;
@@ -66,6 +91,10 @@ class InputFile {
   std::unique_ptr<char[]> buffer_;
   char* pos_ = nullptr;
   char* end_ = nullptr;
+  // The first NUL byte at or after pos_, or end_ when the buffered bytes
+  // hold none. Exports hold no NUL, so one search per block settles every
+  // line of the block.
+  const char* nul_ = nullptr;
 };
 
 // An output file written through a large buffer, one system call per buffer.

@@ -1,7 +1,6 @@
 #include "record_scanner.hpp"
 
 #include <cerrno>
-#include <cstring>
 
 #include "number_text.hpp"
 #include "record_writer.hpp"
@@ -20,16 +19,6 @@ constexpr std::string_view kCountFormat = "Number of samples: %ld ";
 
 bool contains(std::string_view line, std::string_view key) noexcept {
   return line.find(key) != std::string_view::npos;
-}
-
-// A NUL byte ends a line's text for every test and echo, as it ends a C
-// string; the line itself still ends where the line feed or the 99-character
-// limit puts it.
-std::string_view text_of(std::string_view raw) noexcept {
-  const void* nul = std::memchr(raw.data(), '\0', raw.size());
-  if (!nul) return raw;
-  return raw.substr(0, static_cast<std::size_t>(
-                           static_cast<const char*>(nul) - raw.data()));
 }
 
 void print_number_line(RunState& state, std::string_view head,
@@ -104,27 +93,28 @@ void scan_records(RunState& state) {
   Section section = Section::kSeeking;
   InputFile& input = state.input_file;
   SampleStore& store = state.store;
-  std::string_view raw;
+  // A NUL byte ends a line's text for every test and echo, as it ends a C
+  // string; the line itself still ends where the line feed or the
+  // 99-character limit puts it. read_line_text gives that text.
+  std::string_view& line = state.line_buffer;
 
   for (;;) {
     if (section == Section::kSeeking) {
       store.sample_count = 0;
-      if (!input.read_line(raw)) break;
-      state.line_buffer = text_of(raw);
-      if (contains(state.line_buffer, kEventKey)) {
+      if (!input.read_line_text(line)) break;
+      if (contains(line, kEventKey)) {
         event_line_step(state);
         section = Section::kHeader;
       }
     } else if (section == Section::kHeader) {
-      if (!input.read_line(raw)) break;  // the record in hand is dropped
-      state.line_buffer = text_of(raw);
-      if (contains(state.line_buffer, kCountKey)) count_line_step(state);
-      if (contains(state.line_buffer, kEventKey)) {
+      if (!input.read_line_text(line)) break;  // the record in hand is dropped
+      if (contains(line, kCountKey)) count_line_step(state);
+      if (contains(line, kEventKey)) {
         event_line_step(state);
-      } else if (contains(state.line_buffer, kColumnKey)) {
+      } else if (contains(line, kColumnKey)) {
         Console& console = state.console;
         console.out.write(" ");
-        console.out.write(state.line_buffer);
+        console.out.write(line);
         console.out.write(" \n");
         console.show();
         section = Section::kData;
@@ -134,8 +124,7 @@ void scan_records(RunState& state) {
       // keyword test, so an event line here is just another row.
       const std::int32_t announced = state.header.samples_announced;
       bool complete = false;
-      while (input.read_line(raw)) {
-        state.line_buffer = text_of(raw);
+      while (input.read_line_text(line)) {
         if (!parse_sample_line(state)) {
           report_output_failure(state, state.input_name, ENOMEM);
           return;
