@@ -160,5 +160,25 @@ TEST(WriteRecord, InfinitiesMinusAnInfiniteMeanGiveNonNumbers) {
             read_file(dir / "run_peak.txt"));
 }
 
+TEST(WriteRecord, LastWrittenValuesCarryIntoTheNextRecordsMissingChannels) {
+  // The first record's last sample repeats its time and is not written, so
+  // the writer leaves the scratch values at the sample before it (3, -3, 4
+  // times 0.102), not at the parser's last values (7, -7, 8 times 0.102).
+  // The next record's rows give only times: each scales the scratch values
+  // once more, 3 * 0.102^3 = 0.003183624 in its one written line.
+  TempDir dir;
+  write_file(dir / "in.txt",
+             "Event number: 1 of OnOff block: 1\nNumber of samples: 3\nSeconds\n"
+             "0e+0,1,-1,2\n1e-3,3,-3,4\n1e-3,7,-7,8\n"
+             "Event number: 2 of OnOff block: 1\nNumber of samples: 2\nSeconds\n"
+             "0e+0\n1e-3\n");
+  const RunResult run = run_program(dir.path(), "in.txt run 1 1 2\n");
+  EXPECT_EQ(1, run.status);
+  EXPECT_EQ("0.001000 0.306000 \n", read_file(dir / "run_x_1.1"));
+  EXPECT_EQ("0.001000 0.003184 \n", read_file(dir / "run_x_1.2"));
+  EXPECT_EQ("0.001000 -0.003184\n", read_file(dir / "run_y_1.2"));
+  EXPECT_EQ("0.001000 0.004245\n", read_file(dir / "run_z_1.2"));
+}
+
 }  // namespace
 }  // namespace varnex_test
