@@ -1,5 +1,6 @@
 #include "number_text.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -11,7 +12,59 @@ namespace varnex {
 
 namespace {
 
+// A 128-bit product holds a 53-bit significand times 10^6 exactly.
+__extension__ typedef unsigned __int128 uint128;
+
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+unsigned digit_value(char c) noexcept { return static_cast<unsigned>(c - '0'); }
+
+// "00", "01", ..., "99": two digits per division by 100.
+constexpr char kDigitPairs[] =
+    "0001020304050607080910111213141516171819"
+    "2021222324252627282930313233343536373839"
+    "4041424344454647484950515253545556575859"
+    "6061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+void put_pair(char* out, unsigned pair) noexcept {
+  std::memcpy(out, kDigitPairs + 2 * pair, 2);
+}
+
+// Decimal digits of `value`, without leading zeros ("0" for zero).
+char* write_decimal(char* out, std::uint64_t value) noexcept {
+  int digits = 1;
+  for (std::uint64_t bound = 10; digits < 20 && value >= bound; bound *= 10)
+    ++digits;
+  char* p = out + digits;
+  while (value >= 100) {
+    p -= 2;
+    put_pair(p, static_cast<unsigned>(value % 100));
+    value /= 100;
+  }
+  if (value >= 10) {
+    put_pair(p - 2, static_cast<unsigned>(value));
+  } else {
+    p[-1] = static_cast<char>('0' + value);
+  }
+  return out + digits;
+}
+
+// Below 2^43 the value times 10^6, rounded, stays below 2^63, so the fixed
+// text comes from one integer: its quotient and remainder by 10^6.
+constexpr int kFixedFastExponentLimit = 1023 + 43;
+
+// The powers of ten that a double holds exactly: 10^k = 5^k * 2^k is exact
+// while 5^k fits in 53 bits, which holds up to 5^22.
+constexpr double kExactPowersOfTen[] = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMaxExactPowerOfTen = 22;
+constexpr std::uint64_t kMaxExactInteger = std::uint64_t{1} << 53;
+
+// Decimal exponents are counted up to here and no further: far beyond any
+// that leaves a finite non-zero double, and safe from int overflow. Only the
+// fast path uses the count; the general conversion reads the text itself.
+constexpr int kExponentSaturation = 100000;
 
 // "inf", "-inf", "nan", "-nan" as glibc's printf spells them; the sign of a
 // NaN is its sign bit (0.0/0.0 on x86 yields a NaN with the sign bit set).
@@ -25,12 +78,45 @@ char* format_non_finite(char* out, double v) noexcept {
 }  // namespace
 
 char* format_fixed6(char* out, double v) noexcept {
-  if (!std::isfinite(v)) return format_non_finite(out, v);
-  // std::to_chars with a precision is specified as printf with that
-  // precision, computed from the exact binary value.
-  auto res = std::to_chars(out, out + kMaxNumberChars, v,
-                           std::chars_format::fixed, 6);
-  return res.ptr;
+  std::uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  const int biased_exponent = static_cast<int>((bits >> 52) & 0x7ff);
+  if (biased_exponent == 0x7ff) return format_non_finite(out, v);
+  if (biased_exponent >= kFixedFastExponentLimit) {
+    // std::to_chars with a precision is specified as printf with that
+    // precision, computed from the exact binary value.
+    return std::to_chars(out, out + kMaxNumberChars, v,
+                         std::chars_format::fixed, 6)
+        .ptr;
+  }
+
+  // |v| = m * 2^-shift exactly, and shift >= 10 here. Then |v| * 10^6 is
+  // m * 10^6 / 2^shift: the quotient of the shift, rounded half to even on
+  // the exact remainder as printf rounds. The product is below 2^73, so a
+  // shift of 74 or more leaves less than a half: the result is 0.
+  const std::uint64_t fraction_bits = bits & ((std::uint64_t{1} << 52) - 1);
+  const std::uint64_t m = biased_exponent == 0
+                              ? fraction_bits
+                              : fraction_bits | (std::uint64_t{1} << 52);
+  const int shift = biased_exponent == 0 ? 1074 : 1075 - biased_exponent;
+  std::uint64_t micros = 0;
+  if (shift < 74) {
+    const uint128 product = static_cast<uint128>(m) * 1000000u;
+    micros = static_cast<std::uint64_t>(product >> shift);
+    const uint128 remainder = product & ((uint128{1} << shift) - 1);
+    const uint128 half = uint128{1} << (shift - 1);
+    if (remainder > half || (remainder == half && (micros & 1))) ++micros;
+  }
+
+  // The sign bit alone decides the minus: -0.0 and -1e-9 print "-0.000000".
+  if (bits >> 63) *out++ = '-';
+  out = write_decimal(out, micros / 1000000);
+  const auto decimals = static_cast<unsigned>(micros % 1000000);
+  *out = '.';
+  put_pair(out + 1, decimals / 10000);
+  put_pair(out + 3, decimals / 100 % 100);
+  put_pair(out + 5, decimals % 100);
+  return out + 7;
 }
 
 char* format_g9_4(char* out, double v) noexcept {
@@ -39,9 +125,9 @@ char* format_g9_4(char* out, double v) noexcept {
   if (!std::isfinite(v)) {
     end = format_non_finite(text, v);
   } else {
-    end = std::to_chars(text, text + sizeof text, v,
-                        std::chars_format::general, 4)
-              .ptr;
+    const auto res = std::to_chars(text, text + sizeof text, v,
+                                   std::chars_format::general, 4);
+    end = res.ptr;
   }
   const std::size_t len = static_cast<std::size_t>(end - text);
   for (std::size_t pad = len; pad < 9; ++pad) *out++ = ' ';
@@ -56,45 +142,74 @@ char* format_long(char* out, long v) noexcept {
 const char* parse_row_number(const char* p, const char* end,
                              double* dest) noexcept {
   while (p < end && is_c_space(*p)) ++p;
-  const char* start = p;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) {
     negative = *p == '-';
     ++p;
   }
   const char* digits_start = p;
-  bool any_digit = false;
-  while (p < end && is_digit(*p)) {
-    ++p;
-    any_digit = true;
-  }
+
+  // The number is w * 10^exponent10 with w its digits read as one integer.
+  // Up to 19 digits (leading zeros included) w is exact; longer digit
+  // strings take the general conversion below, which ignores w.
+  std::uint64_t w = 0;
+  const char* int_start = p;
+  while (p < end && is_digit(*p)) w = w * 10 + digit_value(*p++);
+  std::ptrdiff_t digit_count = p - int_start;
+  int exponent10 = 0;
   if (p < end && *p == '.') {
-    ++p;
-    while (p < end && is_digit(*p)) {
-      ++p;
-      any_digit = true;
-    }
+    const char* fraction_start = ++p;
+    while (p < end && is_digit(*p)) w = w * 10 + digit_value(*p++);
+    const std::ptrdiff_t fraction_digits = p - fraction_start;
+    digit_count += fraction_digits;
+    exponent10 = -static_cast<int>(
+        std::min<std::ptrdiff_t>(fraction_digits, kExponentSaturation));
   }
-  if (!any_digit) return nullptr;
+  if (digit_count == 0) return nullptr;
+  const bool too_many_digits = digit_count > 19;
+
   if (p < end && (*p == 'e' || *p == 'E')) {
     const char* q = p + 1;
-    if (q < end && (*q == '+' || *q == '-')) ++q;
+    bool exponent_negative = false;
+    if (q < end && (*q == '+' || *q == '-')) {
+      exponent_negative = *q == '-';
+      ++q;
+    }
     if (q < end && is_digit(*q)) {
-      while (q < end && is_digit(*q)) ++q;
+      int exponent = 0;
+      while (q < end && is_digit(*q)) {
+        if (exponent < kExponentSaturation)
+          exponent = exponent * 10 + static_cast<int>(digit_value(*q));
+        ++q;
+      }
+      exponent10 += exponent_negative ? -exponent : exponent;
       p = q;
     }
   }
-  double value = 0.0;
-  auto res = std::from_chars(digits_start, p, value,
-                             std::chars_format::general);
-  if (res.ec != std::errc() || res.ptr != p) {
-    // from_chars stores nothing for results beyond the range of a double;
-    // strtod gives the infinity, subnormal or zero that such a number rounds
-    // to. The matched text is short (a line holds at most 99 characters).
-    std::string copy(digits_start, p);
-    value = std::strtod(copy.c_str(), nullptr);
+
+  double value;
+  if (!too_many_digits && w == 0) {
+    value = 0.0;
+  } else if (!too_many_digits && w <= kMaxExactInteger &&
+             exponent10 >= -kMaxExactPowerOfTen &&
+             exponent10 <= kMaxExactPowerOfTen) {
+    // Both w and the power of ten are exact doubles, so one multiplication
+    // or division rounds once, correctly, as strtod does.
+    const double exact_w = static_cast<double>(w);
+    value = exponent10 < 0 ? exact_w / kExactPowersOfTen[-exponent10]
+                           : exact_w * kExactPowersOfTen[exponent10];
+  } else {
+    value = 0.0;
+    auto res =
+        std::from_chars(digits_start, p, value, std::chars_format::general);
+    if (res.ec != std::errc() || res.ptr != p) {
+      // from_chars stores nothing for results beyond the range of a double;
+      // strtod gives the infinity, subnormal or zero that such a number
+      // rounds to. It needs a terminated copy.
+      std::string copy(digits_start, p);
+      value = std::strtod(copy.c_str(), nullptr);
+    }
   }
-  (void)start;
   *dest = negative ? -value : value;
   return p;
 }

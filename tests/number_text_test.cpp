@@ -131,9 +131,9 @@ TEST(FormatFixed6, MatchesPrintfOnSpecialValues) {
       {-0.0,                         "-0.000000"},
       {-1e-9,                        "-0.000000"},
       {1e-9,                         "0.000000"},
-      {0.0000005,                    "0.000000"},   // binary value below the tie
+      {0.0000005,                    "0.000000"},   // binary value below tie
       {-0.0000005,                   "-0.000000"},
-      {0.0000015,                    "0.000002"},   // binary value above the tie
+      {0.0000015,                    "0.000002"},   // binary value above tie
       {1.0 / 128,                    "0.007812"},   // exact tie, even below
       {3.0 / 128,                    "0.023438"},   // exact tie, even above
       {-5.0 / 128,                   "-0.039062"},
@@ -436,7 +436,9 @@ std::string random_number_text(Rng& rng) {
         s += kSigns[rng() % 4];
         switch (rng() % 4) {
           case 0: s += std::to_string(rng() % 400); break;
-          case 1: s += random_digits(rng, 1 + static_cast<int>(rng() % 25)); break;
+          case 1:
+            s += random_digits(rng, 1 + static_cast<int>(rng() % 25));
+            break;
           default: s += std::to_string(rng() % 30); break;
         }
       }
@@ -446,8 +448,10 @@ std::string random_number_text(Rng& rng) {
       const int total = 20 + static_cast<int>(rng() % 70);
       const int point_at = static_cast<int>(rng() % (total + 1));
       std::string digits = random_digits(rng, total);
-      if (rng() & 1) digits.replace(0, rng() % total, rng() % total, '0');
-      digits.resize(static_cast<std::size_t>(total));
+      if (rng() & 1) {  // leading zeros, before or after the point
+        const std::size_t zeros = rng() % static_cast<std::size_t>(total);
+        digits.replace(0, zeros, zeros, '0');
+      }
       s += digits.substr(0, static_cast<std::size_t>(point_at));
       s += '.';
       s += digits.substr(static_cast<std::size_t>(point_at));
@@ -543,7 +547,8 @@ TEST(ParseRowNumber, SyntaxOfADataRowNumber) {
         parse_row_number(text.data(), text.data() + text.size(), &dest);
     if (c.used < 0) {
       EXPECT_EQ(end, nullptr) << '"' << escaped(text) << '"';
-      EXPECT_EQ(bits_of(dest), bits_of(kUnchanged)) << '"' << escaped(text) << '"';
+      EXPECT_EQ(bits_of(dest), bits_of(kUnchanged))
+          << '"' << escaped(text) << '"';
     } else {
       ASSERT_NE(end, nullptr) << '"' << escaped(text) << '"';
       EXPECT_EQ(end - text.data(), c.used) << '"' << escaped(text) << '"';
@@ -574,10 +579,12 @@ TEST(ParseRowNumber, ReadsNoFurtherThanTheEnd) {
   for (const auto& c : cases) {
     // A copy on the heap of exactly `length` bytes, so that reading past
     // the end shows under AddressSanitizer too.
-    std::unique_ptr<char[]> text(new char[static_cast<std::size_t>(c.length) + 1]);
-    std::memcpy(text.get(), c.buffer, static_cast<std::size_t>(c.length));
+    const auto length = static_cast<std::size_t>(c.length);
+    std::unique_ptr<char[]> text(new char[length]);
+    std::memcpy(text.get(), c.buffer, length);
     double dest = -1.0;
-    const char* end = parse_row_number(text.get(), text.get() + c.length, &dest);
+    const char* end =
+        parse_row_number(text.get(), text.get() + c.length, &dest);
     if (c.used < 0) {
       EXPECT_EQ(end, nullptr) << c.buffer << " cut at " << c.length;
       EXPECT_EQ(dest, -1.0);
