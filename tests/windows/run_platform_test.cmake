@@ -23,8 +23,10 @@ else()
                   TIMEOUT 100)
 endif()
 file(READ ${LOG} log)
-# Without the terminal's cursor controls, which Wine's console adds.
+# Without the terminal's cursor controls, which Wine's console adds; it
+# shows a blank as a move of the cursor to the right.
 string(ASCII 27 escape)
+string(REGEX REPLACE "${escape}\\[[0-9]*C" " " log "${log}")
 string(REGEX REPLACE "${escape}\\[[0-9;?]*[A-Za-z]" "" log "${log}")
 string(REPLACE "\r" "" log "${log}")
 message("${log}")
