@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
 #include <random>
 #include <vector>
 
@@ -46,8 +47,8 @@ int main(int argc, char** argv) {
     const double f = 5.0 + static_cast<double>(r % 7);
     for (long i = 0; i < samples; ++i) {
       const double t = static_cast<double>(i) / rate;
-      const double x = 0.25 * std::sin(2 * M_PI * f * t) + noise(rng);
-      const double y = -1.2 + 0.4 * std::cos(2 * M_PI * f * t) + noise(rng);
+      const double x = 0.25 * std::sin(2 * std::numbers::pi * f * t) + noise(rng);
+      const double y = -1.2 + 0.4 * std::cos(2 * std::numbers::pi * f * t) + noise(rng);
       const double z = 9.81 + noise(rng);
       std::fprintf(out, "%.6e,%.6e,%.6e,%.6e\r\n", t, x, y, z);
     }
