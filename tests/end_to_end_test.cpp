@@ -254,7 +254,11 @@ TEST(Limits, NamesOfAnyLengthAreHeldWhole) {
 
 TEST(Limits, SmallExportCommitsLittleMemory) {
   // The store reserves four arrays of 4,100,000 doubles (131 MB); only the
-  // pages that rows reach may become resident.
+  // pages that rows reach may become resident. The sanitizers' allocator
+  // fills what it hands out, so the figure means nothing under it.
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "resident memory is not measurable under AddressSanitizer";
+#endif
   TempDir dir;
   write_file(dir / "in.txt", kOneRecord);
   const RunResult run = run_program(dir.path(), "in.txt run 2 2 2\n");
