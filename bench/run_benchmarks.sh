@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# Whole-process timings of Varnex_data against the plain stdio program
+# (bench/baseline_stdio.c) and against cp of the same input, with peak
+# resident memory and a linearity check. Takes a few minutes.
+#
+#   bench/run_benchmarks.sh            # all inputs
+#   RUNS=10 bench/run_benchmarks.sh    # more runs per command (default 5)
+#   BUILD_DIR=build/mine bench/run_benchmarks.sh
+#                                      # time an existing build, no rebuild
+#
+# Inputs are generated once into bench/data/ (git-ignored) and reused:
+#   a  one record of 4,100,000 samples (about 220 MB)
+#   b  40 records of 100,000 samples
+#   c  20,000 records of 10 samples
+#   d  examples/sample_export.txt
+#   2a two records of 4,100,000 samples, for the linearity check
+# Each timed run starts from an empty output directory and with no dirty
+# pages left by the run before it (hyperfine --prepare: delete the outputs,
+# then sync). Otherwise a run's time depends on whether the kernel is still
+# writing back, or must first truncate, the previous run's 265 MB of output.
+# Every run answers the dialogue with "<input> pfx 1 2 1": acceleration, no
+# conversion, mean removal on. A normal run of either program ends with exit
+# status 1, which each timed command checks. Outputs go to scratch directories under
+# bench/data/, on the same disk as the inputs, and the program's files are
+# compared byte for byte with the baseline's after the timings.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+runs=${RUNS:-5}
+baseline_runs=${BASELINE_RUNS:-3}
+
+need_package() {  # command, package
+  if ! command -v "$1" >/dev/null 2>&1; then
+    echo "installing $2" >&2
+    apt-get install -y "$2" >/dev/null
+  fi
+}
+need_package hyperfine hyperfine
+[ -x /usr/bin/time ] || { echo "installing time" >&2; apt-get install -y time >/dev/null; }
+need_package python3 python3
+
+if [ -z "${BUILD_DIR:-}" ]; then
+  echo "== building (Release)" >&2
+  cmake --preset release >/dev/null
+  cmake --build --preset release >/dev/null
+  BUILD_DIR=build/release
+fi
+build=$(cd "$BUILD_DIR" && pwd)
+program=$build/Varnex_data
+baseline=$build/baseline_stdio
+cc -O2 -o "$baseline" bench/baseline_stdio.c -lm
+
+data=$root/bench/data
+mkdir -p "$data"
+generate() {  # file records samples
+  if [ ! -s "$1" ]; then
+    echo "== generating $(basename "$1")" >&2
+    "$build/make_export" "$1" "$2" "$3"
+  fi
+}
+generate "$data/a_1x4100000.txt" 1 4100000
+generate "$data/b_40x100000.txt" 40 100000
+generate "$data/c_20000x10.txt" 20000 10
+cp examples/sample_export.txt "$data/d_sample.txt"
+generate "$data/2a_2x4100000.txt" 2 4100000
+
+results=$data/results
+rm -rf "$results"
+mkdir -p "$results"
+
+# The program waits for a key on the controlling terminal at its end; run
+# everything in a session of its own, without one, so the wait ends at once.
+detached() { setsid -w "$@"; }
+
+# The --prepare command that empties an output directory and syncs.
+fresh() { echo "find '$1' -mindepth 1 -delete; sync"; }
+
+# time_input <label> <input> <with baseline: yes/no>
+time_input() {
+  local label=$1 input=$2 with_baseline=$3
+  local out_p=$data/run_program out_b=$data/run_baseline out_c=$data/run_copy
+  rm -rf "$out_p" "$out_b" "$out_c"
+  mkdir -p "$out_p" "$out_b" "$out_c"
+  local answers="printf '%s pfx 1 2 1\\n' '$input'"
+
+  echo "== $label: $(basename "$input") ($(du -h "$input" | cut -f1))" >&2
+  (cd "$out_p" && detached hyperfine --style basic --warmup 1 --runs "$runs" \
+      --prepare "$(fresh "$out_p")" --export-json "$results/$label.program.json" \
+      "$answers | '$program' > /dev/null; test \$? -eq 1" >&2)
+  if [ "$with_baseline" = yes ]; then
+    (cd "$out_b" && detached hyperfine --style basic --warmup 1 \
+        --runs "$baseline_runs" --prepare "$(fresh "$out_b")" \
+        --export-json "$results/$label.baseline.json" \
+        "$answers | '$baseline' > /dev/null; test \$? -eq 1" >&2)
+  fi
+  (cd "$out_c" && detached hyperfine --style basic --warmup 1 --runs "$runs" \
+      --prepare "$(fresh "$out_c")" --export-json "$results/$label.cp.json" \
+      "cp '$input' '$out_c/copy.txt'" >&2)
+
+  # Peak resident memory of the program alone, from a run of its own.
+  eval "$(fresh "$out_p")"
+  printf '%s pfx 1 2 1\n' "$input" > "$results/answers.txt"
+  (cd "$out_p" && detached /usr/bin/time -v "$program" \
+      < "$results/answers.txt" > "$results/$label.console.program" \
+      2> "$results/$label.time.txt") || true
+  sed -n 's/.*Maximum resident set size (kbytes): //p' \
+      "$results/$label.time.txt" > "$results/$label.rss_kb"
+
+  if [ "$with_baseline" = yes ]; then
+    eval "$(fresh "$out_b")"
+    (cd "$out_b" && "$baseline" < "$results/answers.txt" \
+        > "$results/$label.console.baseline") || true
+    local files
+    files=$(ls "$out_p" | wc -l)
+    if diff -rq "$out_p" "$out_b" > "$results/$label.diff" &&
+        cmp -s "$results/$label.console.program" \
+               "$results/$label.console.baseline"; then
+      echo "identical ($files files and the console)" > "$results/$label.check"
+    else
+      echo "DIFFERENT (see $results/$label.diff)" > "$results/$label.check"
+    fi
+  else
+    echo "-" > "$results/$label.check"
+  fi
+}
+
+time_input a "$data/a_1x4100000.txt" yes
+time_input b "$data/b_40x100000.txt" yes
+time_input c "$data/c_20000x10.txt" yes
+time_input d "$data/d_sample.txt" yes
+time_input 2a "$data/2a_2x4100000.txt" no
+rm -rf "$data/run_program" "$data/run_baseline" "$data/run_copy"
+
+python3 - "$results" <<'EOF'
+import json, os, sys
+res = sys.argv[1]
+
+def stats(label, what):
+    path = os.path.join(res, f"{label}.{what}.json")
+    if not os.path.exists(path):
+        return None
+    r = json.load(open(path))["results"][0]
+    return {"median": r["median"], "cpu": r["user"] + r["system"]}
+
+def read(label, ext):
+    path = os.path.join(res, f"{label}.{ext}")
+    return open(path).read().strip() if os.path.exists(path) else "-"
+
+names = {"a": "a: 1 x 4,100,000", "b": "b: 40 x 100,000",
+         "c": "c: 20,000 x 10", "d": "d: sample export",
+         "2a": "2a: 2 x 4,100,000"}
+print("Medians of wall time in seconds (CPU = mean user+system of the same runs)")
+print()
+print("| input | program | program CPU | baseline | baseline CPU | cp "
+      "| baseline/program | program/cp | peak RSS | files |")
+print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---|")
+rows = {}
+for label in ["a", "b", "c", "d", "2a"]:
+    p, b, c = stats(label, "program"), stats(label, "baseline"), stats(label, "cp")
+    rows[label] = (p, b, c)
+    rss = read(label, "rss_kb")
+    rss_text = f"{int(rss) / 1024:.1f} MiB" if rss.isdigit() else "-"
+    fmt = lambda s, k: f"{s[k]:.3f}" if s else "-"
+    ratio_b = f"{b['median'] / p['median']:.1f}x" if b else "-"
+    ratio_c = f"{p['median'] / c['median']:.1f}x"
+    print(f"| {names[label]} | {fmt(p, 'median')} | {fmt(p, 'cpu')} "
+          f"| {fmt(b, 'median')} | {fmt(b, 'cpu')} | {fmt(c, 'median')} "
+          f"| {ratio_b} | {ratio_c} | {rss_text} | {read(label, 'check')} |")
+
+one, two = rows["a"][0]["median"], rows["2a"][0]["median"]
+print()
+print(f"Linearity: 2 x 4,100,000 samples take {two / one:.2f} times "
+      f"as long as 1 x 4,100,000 (target 2.00 within 15%: 1.70 to 2.30)")
+print()
+
+def check(name, ok):
+    print(f"- {'met' if ok else 'NOT met'}: {name}")
+pa, ba, ca = rows["a"]
+pb, bb, cb = rows["b"]
+pc, bc, _ = rows["c"]
+rss_a = int(read("a", "rss_kb")) / 1024
+rss_d = int(read("d", "rss_kb")) / 1024
+print("Targets")
+check("a: >= 10x faster than the baseline",
+      ba["median"] / pa["median"] >= 10)
+check("a: <= 4x the time of cp", pa["median"] / ca["median"] <= 4)
+check("b: >= 10x faster than the baseline",
+      bb["median"] / pb["median"] >= 10)
+check("b: <= 4x the time of cp", pb["median"] / cb["median"] <= 4)
+check("c: no slower than the baseline", pc["median"] <= bc["median"])
+check("peak RSS <= 150 MiB on a", rss_a <= 150)
+check("peak RSS <= 8 MiB on the sample", rss_d <= 8)
+check("doubling the samples doubles the time within 15%",
+      1.7 <= two / one <= 2.3)
+EOF
