@@ -10,20 +10,11 @@ namespace varnex {
 
 namespace {
 
-// One channel's share of the writing pass.
-struct ChannelPass {
-  const double* values;
-  double mean;
-  double* scratch;
-  ChannelStats* stats;
-  OutputFile* file;
-  // Only the x file has a blank before the line end; the recorder's own
-  // tools have always read the files that way, so it is kept.
-  std::string_view line_end;
-};
-
 // Room one channel line may need: time, blank, value, blank, line feed.
 constexpr std::size_t kMaxLineChars = 2 * kMaxNumberChars + 3;
+
+// Times of up to this many characters are copied with one fixed-size move.
+constexpr std::size_t kShortTimeChars = 16;
 
 // The three means in one pass over the store. Each sum still adds its
 // channel's values in ascending index order, so every mean is the same
@@ -40,17 +31,44 @@ void channel_means(const SampleStore& store, std::int32_t n, double means[3]) {
   means[2] = sz / n;
 }
 
-// Appends "<time> <value><line end>" with the time already formatted.
+// Appends "<time> <value>\n", with the time already formatted into `time`
+// (a buffer of at least kShortTimeChars bytes). Only the x file has a blank
+// before the line end; the recorder's own tools have always read the files
+// that way, so it is kept.
+template <bool kBlankBeforeEnd>
 inline void put_line(OutputFile& file, const char* time, std::size_t time_len,
-                     double v, std::string_view line_end) {
+                     double v) {
   char* out = file.reserve(kMaxLineChars);
-  std::memcpy(out, time, time_len);
+  // Copying a fixed 16 bytes is one move; the bytes past the time are
+  // overwritten by the rest of the line or lie beyond its end.
+  if (time_len <= kShortTimeChars) {
+    std::memcpy(out, time, kShortTimeChars);
+  } else {
+    std::memcpy(out, time, time_len);
+  }
   out += time_len;
   *out++ = ' ';
   out = format_fixed6(out, v);
-  std::memcpy(out, line_end.data(), line_end.size());
-  file.commit(out + line_end.size());
+  if constexpr (kBlankBeforeEnd) *out++ = ' ';
+  *out++ = '\n';
+  file.commit(out);
 }
+
+// One channel's running statistics, kept in locals during the pass.
+struct ChannelSums {
+  double peak = 0.0;
+  double squares = 0.0;
+
+  void add(double v) {
+    if (std::fabs(v) > peak) peak = std::fabs(v);
+    squares += std::pow(v, 2.0);
+  }
+};
+
+// Samples handled per round of write_channels: small enough that a round's
+// slice of the four arrays stays in the first-level cache between its
+// statistics loop and its formatting loop.
+constexpr std::int32_t kRoundSamples = 256;
 
 // Writes every sample after the first whose time is strictly greater than
 // its predecessor's in the store (written or not), keeping per channel the
@@ -59,28 +77,54 @@ inline void put_line(OutputFile& file, const char* time, std::size_t time_len,
 // formatted once per line; each channel's values, statistics and scratch
 // value come out as separate passes per channel would leave them, because
 // every channel still sees its samples in ascending index order.
-void write_channels(const double* t, std::int32_t n, ChannelPass (&passes)[3]) {
-  char time_text[kMaxNumberChars];
-  bool writing[3];
-  for (int c = 0; c < 3; ++c) writing[c] = passes[c].file->is_open();
-  const bool any_writing = writing[0] || writing[1] || writing[2];
-  for (std::int32_t i = 1; i < n; ++i) {
-    if (!(t[i] > t[i - 1])) continue;
-    std::size_t time_len = 0;
-    if (any_writing) {
-      time_len = static_cast<std::size_t>(format_fixed6(time_text, t[i]) -
-                                          time_text);
+//
+// Each round of samples is taken twice: once for the statistics, a loop
+// without calls that keeps its sums in registers, then once for the lines,
+// which recomputes each value by the same subtraction.
+void write_channels(RunState& state, const double means[3], std::int32_t n) {
+  const SampleStore& store = state.store;
+  const double* t = store.t;
+  const double* xs = store.x;
+  const double* ys = store.y;
+  const double* zs = store.z;
+  const double mx = means[0], my = means[1], mz = means[2];
+  OutputFile& x_file = state.x_file;
+  OutputFile& y_file = state.y_file;
+  OutputFile& z_file = state.z_file;
+  const bool write_x = x_file.is_open();
+  const bool write_y = y_file.is_open();
+  const bool write_z = z_file.is_open();
+  const bool any_writing = write_x || write_y || write_z;
+
+  // A record that writes no line leaves the scratch values as they were.
+  ScratchSample last = state.scratch;
+  ChannelSums x_sums, y_sums, z_sums;
+  char time_text[kMaxNumberChars] = {};
+  for (std::int32_t first = 1; first < n; first += kRoundSamples) {
+    const std::int32_t stop = n - first > kRoundSamples ? first + kRoundSamples : n;
+    for (std::int32_t i = first; i < stop; ++i) {
+      if (!(t[i] > t[i - 1])) continue;
+      last.cur_x = xs[i] - mx;
+      last.cur_y = ys[i] - my;
+      last.cur_z = zs[i] - mz;
+      x_sums.add(last.cur_x);
+      y_sums.add(last.cur_y);
+      z_sums.add(last.cur_z);
     }
-    for (int c = 0; c < 3; ++c) {
-      ChannelPass& pass = passes[c];
-      const double v = pass.values[i] - pass.mean;
-      *pass.scratch = v;
-      if (writing[c]) put_line(*pass.file, time_text, time_len, v, pass.line_end);
-      ChannelStats& stats = *pass.stats;
-      if (std::fabs(v) > stats.peak) stats.peak = std::fabs(v);
-      stats.rms += std::pow(v, 2.0);
+    if (!any_writing) continue;
+    for (std::int32_t i = first; i < stop; ++i) {
+      if (!(t[i] > t[i - 1])) continue;
+      const std::size_t time_len = static_cast<std::size_t>(
+          format_fixed6(time_text, t[i]) - time_text);
+      if (write_x) put_line<true>(x_file, time_text, time_len, xs[i] - mx);
+      if (write_y) put_line<false>(y_file, time_text, time_len, ys[i] - my);
+      if (write_z) put_line<false>(z_file, time_text, time_len, zs[i] - mz);
     }
   }
+  state.scratch = last;
+  state.x_stats = {x_sums.peak, x_sums.squares};
+  state.y_stats = {y_sums.peak, y_sums.squares};
+  state.z_stats = {z_sums.peak, z_sums.squares};
 }
 
 void open_channel_file(RunState& state, OutputFile& file, char channel) {
@@ -157,19 +201,7 @@ void write_record(RunState& state) {
   double means[3] = {0.0, 0.0, 0.0};
   if (state.options.mean_removal == 1) channel_means(store, n, means);
 
-  state.x_stats = ChannelStats{};
-  state.y_stats = ChannelStats{};
-  state.z_stats = ChannelStats{};
-
-  ChannelPass passes[3] = {
-      {store.x, means[0], &state.scratch.cur_x, &state.x_stats, &state.x_file,
-       " \n"},
-      {store.y, means[1], &state.scratch.cur_y, &state.y_stats, &state.y_file,
-       "\n"},
-      {store.z, means[2], &state.scratch.cur_z, &state.z_stats, &state.z_file,
-       "\n"},
-  };
-  write_channels(store.t, n, passes);
+  write_channels(state, means, n);
   // The console reads as if the channels were written one after another.
   state.console.print("\n finished writing x");
   state.console.print("\n finished writing y");

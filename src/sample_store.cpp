@@ -86,15 +86,16 @@ bool parse_sample_line(RunState& state) {
 
   ScratchSample& s = state.scratch;
   const char* p = line.data();
-  const char* end = p + line.size();
+  const char* const end = p + line.size();
   // Each number must be followed directly by a comma; the first mismatch
   // ends the row and the destinations after it keep what they held.
-  double* targets[4] = {&store.t[i], &s.cur_x, &s.cur_y, &s.cur_z};
-  for (int k = 0; k < 4; ++k) {
-    p = parse_row_number(p, end, targets[k]);
-    if (!p || k == 3) break;
-    if (p == end || *p != ',') break;
-    ++p;
+  const auto comma_then = [end](const char* q) -> const char* {
+    return q && q != end && *q == ',' ? q + 1 : nullptr;
+  };
+  if ((p = comma_then(parse_row_number(p, end, &store.t[i]))) &&
+      (p = comma_then(parse_row_number(p, end, &s.cur_x))) &&
+      (p = comma_then(parse_row_number(p, end, &s.cur_y)))) {
+    parse_row_number(p, end, &s.cur_z);
   }
 
   const double scale = state.options.scale_factor;
