@@ -30,6 +30,10 @@ InputFile::~InputFile() {
 }
 
 int InputFile::open(const std::string& name) {
+  if (fd_ >= 0) {
+    close_file(fd_);
+    fd_ = -1;
+  }
   int fd = -1;
   const int err = open_for_reading(name, fd);
   if (err != 0) return err;
