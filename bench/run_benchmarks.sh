@@ -14,15 +14,19 @@
 #   c  20,000 records of 10 samples
 #   d  examples/sample_export.txt
 #   2a two records of 4,100,000 samples, for the linearity check
-# Each timed run starts from an empty output directory and with no dirty
-# pages left by the run before it (hyperfine --prepare: delete the outputs,
-# then sync). Otherwise a run's time depends on whether the kernel is still
-# writing back, or must first truncate, the previous run's 265 MB of output.
-# Every run answers the dialogue with "<input> pfx 1 2 1": acceleration, no
-# conversion, mean removal on. A normal run of either program ends with exit
-# status 1, which each timed command checks. Outputs go to scratch directories under
-# bench/data/, on the same disk as the inputs, and the program's files are
-# compared byte for byte with the baseline's after the timings.
+# Every run answers the dialogue with "<input> out/pfx 1 2 1": acceleration,
+# no conversion, mean removal on, the files written into the directory
+# "out". A normal run of either program ends with exit status 1, which each
+# timed command checks.
+#
+# Each timed run writes into a new, empty "out" directory, on the same disk
+# as the inputs, with no dirty pages left by the run before it (hyperfine
+# --prepare: sync, move the last run's directory aside, make a new one).
+# Overwriting the last run's files instead makes a run wait for their
+# writeback; deleting them first makes ext4 slow to allocate the 60,000
+# inodes of input c. The old directories are removed after each input.
+# After the timings the program's files and console text are compared
+# byte for byte with the baseline's.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -73,8 +77,18 @@ mkdir -p "$results"
 # everything in a session of its own, without one, so the wait ends at once.
 detached() { setsid -w "$@"; }
 
-# The --prepare command that empties an output directory and syncs.
-fresh() { echo "find '$1' -mindepth 1 -delete; sync"; }
+# The --prepare command, run in a scratch directory: a new empty "out".
+fresh='sync; if [ -d out ]; then mv out "old.$(date +%s%N)"; fi; mkdir out'
+
+# run_once <scratch dir> <executable> <input> <console file> [wrapper...]
+# One untimed run into a fresh "out", console text kept.
+run_once() {
+  local dir=$1 exe=$2 input=$3 console=$4
+  shift 4
+  (cd "$dir" && eval "$fresh" &&
+   printf '%s out/pfx 1 2 1\n' "$input" |
+     detached "$@" "$exe" > "$console") || true
+}
 
 # time_input <label> <input> <with baseline: yes/no>
 time_input() {
@@ -82,38 +96,33 @@ time_input() {
   local out_p=$data/run_program out_b=$data/run_baseline out_c=$data/run_copy
   rm -rf "$out_p" "$out_b" "$out_c"
   mkdir -p "$out_p" "$out_b" "$out_c"
-  local answers="printf '%s pfx 1 2 1\\n' '$input'"
+  local answers="printf '%s out/pfx 1 2 1\\n' '$input'"
 
   echo "== $label: $(basename "$input") ($(du -h "$input" | cut -f1))" >&2
   (cd "$out_p" && detached hyperfine --style basic --warmup 1 --runs "$runs" \
-      --prepare "$(fresh "$out_p")" --export-json "$results/$label.program.json" \
+      --prepare "$fresh" --export-json "$results/$label.program.json" \
       "$answers | '$program' > /dev/null; test \$? -eq 1" >&2)
   if [ "$with_baseline" = yes ]; then
     (cd "$out_b" && detached hyperfine --style basic --warmup 1 \
-        --runs "$baseline_runs" --prepare "$(fresh "$out_b")" \
+        --runs "$baseline_runs" --prepare "$fresh" \
         --export-json "$results/$label.baseline.json" \
         "$answers | '$baseline' > /dev/null; test \$? -eq 1" >&2)
   fi
   (cd "$out_c" && detached hyperfine --style basic --warmup 1 --runs "$runs" \
-      --prepare "$(fresh "$out_c")" --export-json "$results/$label.cp.json" \
-      "cp '$input' '$out_c/copy.txt'" >&2)
+      --prepare "$fresh" --export-json "$results/$label.cp.json" \
+      "cp '$input' out/copy.txt" >&2)
 
   # Peak resident memory of the program alone, from a run of its own.
-  eval "$(fresh "$out_p")"
-  printf '%s pfx 1 2 1\n' "$input" > "$results/answers.txt"
-  (cd "$out_p" && detached /usr/bin/time -v "$program" \
-      < "$results/answers.txt" > "$results/$label.console.program" \
-      2> "$results/$label.time.txt") || true
+  run_once "$out_p" "$program" "$input" "$results/$label.console.program" \
+      /usr/bin/time -o "$results/$label.time.txt" -v
   sed -n 's/.*Maximum resident set size (kbytes): //p' \
       "$results/$label.time.txt" > "$results/$label.rss_kb"
 
   if [ "$with_baseline" = yes ]; then
-    eval "$(fresh "$out_b")"
-    (cd "$out_b" && "$baseline" < "$results/answers.txt" \
-        > "$results/$label.console.baseline") || true
+    run_once "$out_b" "$baseline" "$input" "$results/$label.console.baseline"
     local files
-    files=$(ls "$out_p" | wc -l)
-    if diff -rq "$out_p" "$out_b" > "$results/$label.diff" &&
+    files=$(ls "$out_p/out" | wc -l)
+    if diff -rq "$out_p/out" "$out_b/out" > "$results/$label.diff" &&
         cmp -s "$results/$label.console.program" \
                "$results/$label.console.baseline"; then
       echo "identical ($files files and the console)" > "$results/$label.check"
@@ -123,6 +132,8 @@ time_input() {
   else
     echo "-" > "$results/$label.check"
   fi
+  rm -rf "$out_p" "$out_b" "$out_c"
+  sync
 }
 
 time_input a "$data/a_1x4100000.txt" yes
@@ -143,13 +154,12 @@ for _ in $(seq "$runs"); do
       a) input=$data/a_1x4100000.txt ;;
       2a) input=$data/2a_2x4100000.txt ;;
     esac
-    eval "$(fresh "$out_l")"
-    printf '%s pfx 1 2 1\n' "$input" > "$results/answers.txt"
-    (cd "$out_l" && detached /usr/bin/time -f "$label %e %U %S" \
-        -a -o "$results/linearity.txt" "$program" \
-        < "$results/answers.txt" > /dev/null) || true
+    run_once "$out_l" "$program" "$input" /dev/null \
+        /usr/bin/time -f "$label %e %U %S" -a -o "$results/linearity.txt"
   done
 done
+rm -rf "$out_l"
+
 python3 - "$results" <<'EOF'
 import json, os, sys
 res = sys.argv[1]
