@@ -258,6 +258,28 @@ TEST_F(KeyWaitTest, LineEndAndAnswerLeftInStandardInputDoNotEndTheWait) {
   expect_nothing_left_unread();
 }
 
+TEST_F(KeyWaitTest, SummaryFilesAreCompleteWhileTheProgramWaits) {
+  std::ofstream(dir_ / "input.txt", std::ios::trunc)
+      << "Event number: 4 of OnOff block: 9\n"
+         "Number of samples: 2\n"
+         "Seconds,X,Y,Z\n"
+         "0.0e+00,1,2,3\n"
+         "1.0e-03,3,2,1\n";
+  ASSERT_NO_FATAL_FAILURE(start(Console::kPty));
+  ASSERT_NO_FATAL_FAILURE(wait_until_waiting());
+  ASSERT_TRUE(running());
+  auto contents = [&](const char* name) {
+    std::ifstream in(dir_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_EQ("Event number: 4 of OnOff block: 9\n \n", contents("out_log.txt"));
+  EXPECT_EQ("4 \t 9 \t     2.121 \t     1.414 \t    0.7071 \t     2.646 \n",
+            contents("out_rms.txt"));
+  EXPECT_EQ("4 \t 9 \t         3 \t         2 \t         1 \n", contents("out_peak.txt"));
+  ASSERT_NO_FATAL_FAILURE(type("q"));
+  ASSERT_NO_FATAL_FAILURE(expect_ends_with_status_1());
+}
+
 TEST_F(KeyWaitTest, KeysTypedBeforeTheWaitAreDiscarded) {
   // Typed before the program even starts: a whole line and a lone key.
   ASSERT_NO_FATAL_FAILURE(type("yes\nn"));
