@@ -658,6 +658,82 @@ TEST(ParseRowNumber, MatchesStrtodOnRandomTexts) {
   EXPECT_EQ(log.count(), 0) << "of " << checked << " texts";
 }
 
+// Parses the `length` bytes of `text` from a heap copy of exactly that size
+// (so that AddressSanitizer sees any read past the end) and compares with
+// strtod on a terminated copy: the value's bits and the end position, or
+// that neither finds a number.
+void check_parse_bounded(std::string_view text, MismatchLog& log) {
+  const std::string terminated(text);
+  char* strtod_end = nullptr;
+  const double want = std::strtod(terminated.c_str(), &strtod_end);
+  const std::ptrdiff_t want_used = strtod_end - terminated.c_str();
+
+  std::unique_ptr<char[]> exact(new char[text.size()]);
+  if (!text.empty()) std::memcpy(exact.get(), text.data(), text.size());
+  double got = -12345.0;
+  const char* end =
+      parse_row_number(exact.get(), exact.get() + text.size(), &got);
+  const std::ptrdiff_t used = end ? end - exact.get() : 0;
+  const bool same = end ? used == want_used && bits_of(got) == bits_of(want)
+                        : want_used == 0 && bits_of(got) == bits_of(-12345.0);
+  if (!same) {
+    log.add("parse_row_number(\"" + escaped(text) + "\"): " +
+            (end ? hexfloat(got) + " after " + std::to_string(used) + " chars"
+                 : std::string("no number")) +
+            "; strtod: " + hexfloat(want) + " after " +
+            std::to_string(want_used));
+  }
+}
+
+// The recorder writes every number as "%e", d.dddddde+dd, and that shape has
+// a reading of its own; each case here is that shape or one change away.
+TEST(ParseRowNumber, RecorderShapeAndItsNearMissesMatchStrtod) {
+  const char* const texts[] = {
+      "1.000000e-03",   "-1.200000e+00",  "+9.810000e+00",  "9.999999E+28",
+      "1.000000e+28",   "9.999999e+29",   "1.000000e-16",   "1.000000e-17",
+      "9.999999e-17",   "4.940656e-99",   "1.797693e+99",   "0.000000e+00",
+      "-0.000000e+00",  "-0.000000e-99",  "0.000000e+99",   "1.000000e+051",
+      "1.000000e-05,",  "1.000000e-05\r\n", "1.000000e-05 7", "1.000000e-05.5",
+      "1.000000e-05e5", "1.000000e+5,",   "1.000000e+0",    "1.000000e05,1",
+      "1.000000e+,05",  "1.000000f+05",   "1.00000e+05,",   "1.0000000e+05",
+      "12.000000e+05",  "1,000000e+05",   "1.00a000e+05",   "1.000000e+0a",
+      "1.000000-e+05",  "1/000000e+05",   "1.000:00e+05",   "-+1.000000e+05",
+      " 1.000000e+05",  "\t-2.500000e-01", ".1000000e+05",  "1.000000e-22",
+  };
+  MismatchLog log;
+  for (const char* text : texts) check_parse_bounded(text, log);
+  EXPECT_EQ(log.count(), 0);
+}
+
+TEST(ParseRowNumber, RecorderShapeWithOneByteChangedOrCutMatchesStrtod) {
+  // Bytes next to the digits, the point, the marker and the signs in the
+  // character set, bytes with the top bit set, and white space. No 'x':
+  // strtod would read "0x..." as hexadecimal, which a data row does not.
+  const std::string replacements = std::string("0159./:,+-eEdDfF* ") + '\0' +
+                                   '\t' + "\x80\xff\xb0\xae";
+  Rng rng(kSeed + 5);
+  MismatchLog log;
+  long checked = 0;
+  char text[32];
+  for (long i = 0; i < 100'000 * kScale; ++i) {
+    const double v = random_sign(rng, log_uniform(rng, -30, 30));
+    std::snprintf(text, sizeof text, (rng() & 1) ? "%e" : "%E", v);
+    std::string s = text;
+    if (rng() % 4 == 0) s = "+" + s;
+    if (rng() % 2 == 0) {
+      s[rng() % s.size()] = replacements[rng() % replacements.size()];
+    } else if (rng() % 2 == 0) {
+      s += static_cast<char>('0' + rng() % 10);  // one digit too many
+    }
+    // The whole text, every cut of it, and the text with a comma after.
+    for (std::size_t cut = 0; cut <= s.size(); ++cut, ++checked)
+      check_parse_bounded(std::string_view(s).substr(0, cut), log);
+    check_parse_bounded(s + ",", log);
+    ++checked;
+  }
+  EXPECT_EQ(log.count(), 0) << "of " << checked << " texts";
+}
+
 // ---------------------------------------------------------------------------
 // scan_long
 
