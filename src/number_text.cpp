@@ -276,7 +276,20 @@ char* format_fixed6(char* out, double v) noexcept {
                               : fraction_bits | (std::uint64_t{1} << 52);
   const int shift = biased_exponent == 0 ? 1074 : 1075 - biased_exponent;
   std::uint64_t micros = 0;
-  if (shift < 74) {
+  if (shift < 64) {
+    // The same with the product's two halves in 64-bit words, as for every
+    // magnitude from 2^-11 up. Rounding up is wanted when the remainder
+    // exceeds the half, or equals it with an odd quotient: exactly when
+    // remainder + half - 1 + (quotient & 1) reaches 2^shift, a sum that
+    // stays below 2^64.
+    const uint128 product = static_cast<uint128>(m) * 1000000u;
+    const auto high = static_cast<std::uint64_t>(product >> 64);
+    const auto low = static_cast<std::uint64_t>(product);
+    micros = high << (64 - shift) | low >> shift;
+    const std::uint64_t remainder = low & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    micros += (remainder + half - 1 + (micros & 1)) >> shift;
+  } else if (shift < 74) {
     const uint128 product = static_cast<uint128>(m) * 1000000u;
     micros = static_cast<std::uint64_t>(product >> shift);
     const uint128 remainder = product & ((uint128{1} << shift) - 1);
@@ -286,12 +299,33 @@ char* format_fixed6(char* out, double v) noexcept {
 
   // The sign bit alone decides the minus: -0.0 and -1e-9 print "-0.000000".
   if (bits >> 63) *out++ = '-';
-  out = write_decimal(out, micros / 1000000);
-  const auto decimals = static_cast<unsigned>(micros % 1000000);
+  const std::uint64_t integer = micros / 1000000;
+  const auto decimals = static_cast<std::uint32_t>(micros - integer * 1000000);
+  if (integer < 10) {
+    *out++ = static_cast<char>('0' + integer);
+  } else if (integer < 100) {
+    put_pair(out, static_cast<unsigned>(integer));
+    out += 2;
+  } else if (integer < 1000) {
+    const auto hundreds = static_cast<unsigned>(integer / 100);
+    *out = static_cast<char>('0' + hundreds);
+    put_pair(out + 1, static_cast<unsigned>(integer) - 100 * hundreds);
+    out += 3;
+  } else {
+    out = write_decimal(out, integer);
+  }
+  // The six decimals as three pairs without divisions: decimals * 429497
+  // (2^32 / 10^4 rounded up) holds decimals / 10^4 above bit 32 and the
+  // rest as a 32-bit fraction, which each multiplication by 100 moves two
+  // digits further up. The rounding up stays below the last digit's weight
+  // for every value under 10^6 (the tests try all of them).
+  std::uint64_t shifted = std::uint64_t{decimals} * 429497u;
   *out = '.';
-  put_pair(out + 1, decimals / 10000);
-  put_pair(out + 3, decimals / 100 % 100);
-  put_pair(out + 5, decimals % 100);
+  put_pair(out + 1, static_cast<unsigned>(shifted >> 32));
+  shifted = (shifted & 0xFFFFFFFFu) * 100;
+  put_pair(out + 3, static_cast<unsigned>(shifted >> 32));
+  shifted = (shifted & 0xFFFFFFFFu) * 100;
+  put_pair(out + 5, static_cast<unsigned>(shifted >> 32));
   return out + 7;
 }
 

@@ -222,6 +222,21 @@ TEST(FormatFixed6, RoundsExactTiesToEven) {
   EXPECT_EQ(log.count(), 0) << "of " << 3 * count << " values";
 }
 
+// Every one of the 10^6 possible six-decimal endings, behind integer parts
+// of one, two and more digits: k / 10^6 lies within far less than half a
+// unit of the sixth decimal of its nearest double, so printf shows k.
+TEST(FormatFixed6, MatchesPrintfForEverySixDecimalFraction) {
+  MismatchLog log;
+  for (std::uint32_t k = 0; k < 1'000'000; ++k) {
+    const double fraction = k / 1e6;
+    check_fixed6(fraction, log);
+    check_fixed6(-(7 + fraction), log);
+    check_fixed6(42 + fraction, log);
+    check_fixed6(123456 + fraction, log);
+  }
+  EXPECT_EQ(log.count(), 0);
+}
+
 TEST(FormatFixed6, MatchesPrintfOnRandomValues) {
   Rng rng(kSeed + 1);
   MismatchLog log;
