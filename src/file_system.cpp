@@ -1,12 +1,30 @@
 #include "file_system.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 
 namespace varnex {
+
+namespace {
+
+// The size of a transparent huge page (x86-64, and 64-bit Arm with 4 KiB
+// pages). Below it the store stays on small pages.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+// Bytes mapped for `count` doubles: whole huge pages, so that the last part
+// of a large array is a huge page too; 0 when the size cannot be mapped.
+std::size_t mapped_bytes(std::size_t count) {
+  if (count == 0 || count > (SIZE_MAX - 2 * kHugePage) / sizeof(double)) return 0;
+  const std::size_t bytes = count * sizeof(double);
+  return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+}
+
+}  // namespace
 
 int open_for_reading(const std::string& name, int& fd) {
   int f;
@@ -60,5 +78,36 @@ int close_file(int fd) {
 }
 
 bool is_terminal(int fd) { return ::isatty(fd) != 0; }
+
+double* reserve_zeroed_doubles(std::size_t count) {
+  const std::size_t bytes = mapped_bytes(count);
+  if (bytes == 0) return nullptr;
+  // A private anonymous mapping is zero-filled and committed page by page
+  // as it is written. It is taken one huge page larger than needed and
+  // trimmed so that the array starts on a huge-page boundary: only aligned
+  // 2 MiB blocks can become huge pages.
+  void* const raw = ::mmap(nullptr, bytes + kHugePage, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = (start + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
+  const std::size_t head = aligned - start;
+  if (head > 0) ::munmap(raw, head);
+  ::munmap(reinterpret_cast<void*>(aligned + bytes), kHugePage - head);
+#ifdef MADV_HUGEPAGE
+  // The first 2 MiB stay on small pages, so that a small export commits a
+  // few kilobytes rather than a huge page per array. The advice may be
+  // refused (no huge pages on this system); the memory works the same.
+  if (bytes > kHugePage) {
+    ::madvise(reinterpret_cast<void*>(aligned + kHugePage), bytes - kHugePage,
+              MADV_HUGEPAGE);
+  }
+#endif
+  return reinterpret_cast<double*>(aligned);
+}
+
+void release_doubles(double* data, std::size_t count) {
+  if (data != nullptr) ::munmap(data, mapped_bytes(count));
+}
 
 }  // namespace varnex

@@ -1,6 +1,7 @@
-// File system: the few operating-system calls the buffered streams need,
-// kept in one place so that the rest of the program has no platform code.
-// Every function returns 0 or an errno value instead of setting errno.
+// File system: the few operating-system calls the buffered streams and the
+// sample store need, kept in one place so that the rest of the program has
+// no platform code. The file functions return 0 or an errno value instead of
+// setting errno.
 #pragma once
 
 #include <cstddef>
@@ -21,5 +22,17 @@ long read_some(int fd, char* data, std::size_t size);
 int write_all(int fd, const char* data, std::size_t size);
 int close_file(int fd);
 bool is_terminal(int fd);
+
+// Zero-filled memory for `count` doubles, taken as address space: the
+// operating system commits each page when it is first touched, so the parts
+// never written cost no memory. Where the system offers transparent huge
+// pages, everything past the first 2 MiB is backed by them, so that filling
+// a large array takes one page fault per 2 MiB instead of one per 4 KiB,
+// while a small array stays on small pages. Returns nullptr when the memory
+// cannot be had.
+double* reserve_zeroed_doubles(std::size_t count);
+// Gives back memory from reserve_zeroed_doubles; `count` is the one it was
+// reserved with. A null pointer is ignored.
+void release_doubles(double* data, std::size_t count);
 
 }  // namespace varnex

@@ -171,4 +171,16 @@ bool is_terminal(int fd) {
          ::GetConsoleMode(reinterpret_cast<HANDLE>(os_handle), &mode) != 0;
 }
 
+double* reserve_zeroed_doubles(std::size_t count) {
+  if (count == 0 || count > SIZE_MAX / sizeof(double)) return nullptr;
+  // Committed memory is zero-filled and gets physical pages only as it is
+  // first touched.
+  return static_cast<double*>(::VirtualAlloc(
+      nullptr, count * sizeof(double), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+}
+
+void release_doubles(double* data, std::size_t /*count*/) {
+  if (data != nullptr) ::VirtualFree(data, 0, MEM_RELEASE);
+}
+
 }  // namespace varnex

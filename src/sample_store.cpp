@@ -1,53 +1,40 @@
 #include "sample_store.hpp"
 
-#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
+#include "file_system.hpp"
 #include "number_text.hpp"
 #include "run_state.hpp"
 
 namespace varnex {
 
-namespace {
-
-// calloc of a large block maps fresh zero pages that cost no memory until
-// they are written.
-double* allocate_zeroed(std::size_t slots) {
-  return static_cast<double*>(std::calloc(slots, sizeof(double)));
-}
-
-}  // namespace
-
 SampleStore::SampleStore() {
-  t = allocate_zeroed(kStoreCapacity);
-  x = allocate_zeroed(kStoreCapacity);
-  y = allocate_zeroed(kStoreCapacity);
-  z = allocate_zeroed(kStoreCapacity);
+  t = reserve_zeroed_doubles(kStoreCapacity);
+  x = reserve_zeroed_doubles(kStoreCapacity);
+  y = reserve_zeroed_doubles(kStoreCapacity);
+  z = reserve_zeroed_doubles(kStoreCapacity);
   if (t && x && y && z) {
     capacity_ = kStoreCapacity;
   } else {
-    std::free(t);
-    std::free(x);
-    std::free(y);
-    std::free(z);
+    // Without memory the store starts empty; the first row then tries to
+    // grow it and reports the failure.
+    for (double* a : {t, x, y, z}) release_doubles(a, kStoreCapacity);
     t = x = y = z = nullptr;
   }
 }
 
 SampleStore::~SampleStore() {
-  std::free(t);
-  std::free(x);
-  std::free(y);
-  std::free(z);
+  for (double* a : {t, x, y, z}) release_doubles(a, capacity_);
 }
 
 bool SampleStore::grow(std::size_t index) {
   std::size_t wanted = capacity_ == 0 ? kStoreCapacity : capacity_ * 2;
   while (wanted <= index) wanted *= 2;
-  double* arrays[4] = {allocate_zeroed(wanted), allocate_zeroed(wanted),
-                       allocate_zeroed(wanted), allocate_zeroed(wanted)};
+  double* arrays[4] = {reserve_zeroed_doubles(wanted), reserve_zeroed_doubles(wanted),
+                       reserve_zeroed_doubles(wanted), reserve_zeroed_doubles(wanted)};
   if (!arrays[0] || !arrays[1] || !arrays[2] || !arrays[3]) {
-    for (double* a : arrays) std::free(a);
+    for (double* a : arrays) release_doubles(a, wanted);
     return false;
   }
   double** mine[4] = {&t, &x, &y, &z};
@@ -55,7 +42,7 @@ bool SampleStore::grow(std::size_t index) {
     if (capacity_ > 0) {
       std::memcpy(arrays[k], *mine[k], capacity_ * sizeof(double));
     }
-    std::free(*mine[k]);
+    release_doubles(*mine[k], capacity_);
     *mine[k] = arrays[k];
   }
   capacity_ = wanted;

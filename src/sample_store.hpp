@@ -15,7 +15,8 @@ inline constexpr std::size_t kStoreCapacity = 4'100'000;
 
 // Four parallel arrays t, x, y, z. They are reserved once at kStoreCapacity
 // slots, zero-filled, and never cleared; the operating system commits their
-// pages only as rows reach them, so a small export costs little memory. A
+// pages only as rows reach them, so a small export costs little memory, and
+// a large record fills them in huge pages where the system has them. A
 // record with more rows than the reservation grows all four arrays, keeping
 // what they hold, so no row is ever written outside them.
 class SampleStore {

@@ -263,7 +263,7 @@ TEST(Limits, SmallExportCommitsLittleMemory) {
   write_file(dir / "in.txt", kOneRecord);
   const RunResult run = run_program(dir.path(), "in.txt run 2 2 2\n");
   EXPECT_EQ(1, run.status);
-  EXPECT_LT(run.max_rss_kib, 16 * 1024);
+  EXPECT_LT(run.max_rss_kib, 8 * 1024);
 }
 
 TEST(Limits, NulByteEndsTheLineTextForKeysEchoAndLog) {
