@@ -71,6 +71,8 @@ TEST(ParseSampleLine, RowsOfEveryShapeFillTheirSlotOrKeepThePreviousValues) {
       {"Remark 1.0e+03",                                        true,  nullptr,   nullptr,   nullptr,   nullptr},
       {"0.001,0.25,-1.2,9.81",                                  false, nullptr,   nullptr,   nullptr,   nullptr},
       {"1.0E-03,2.5E-01,-1.2E+00,9.81E+00",                     false, nullptr,   nullptr,   nullptr,   nullptr},
+      {"1.000000E-03,2.500000E-01,-1.200000E+00,9.810000E+00",  false, nullptr,   nullptr,   nullptr,   nullptr},
+      {"abcdefghe+",                                            true,  nullptr,   nullptr,   nullptr,   nullptr},
       // White space of every kind before a number; none between it and its comma.
       {" \t1e-3,\v2,\f3,\r 4 \r\n",                             true,  "1e-3",    "2",       "3",       "4"},
       // An exponent marker without digits ends the number before the "e".
@@ -135,6 +137,12 @@ TEST(ParseSampleLine, MarkerIsLookedForOnlyInsideTheLine) {
   const std::string buffer = "1.0,2.0,3.0,4e-1";
   parse(*state, std::string_view(buffer).substr(0, buffer.size() - 2));
   EXPECT_EQ(0, state->store.sample_count);
+  // The same where the recorder puts the marker of the time.
+  const std::string time = "1.000000e-03";
+  parse(*state, std::string_view(time).substr(0, 9));
+  EXPECT_EQ(0, state->store.sample_count);
+  parse(*state, std::string_view(time).substr(0, 10));
+  EXPECT_EQ(1, state->store.sample_count);
 }
 
 TEST(ParseSampleLine, RowsWithoutChannelValuesStoreAGeometricSequence) {
