@@ -5,6 +5,7 @@
 
 #include "buffered_io.hpp"
 #include "console_key.hpp"
+#include "file_system.hpp"
 #include "number_text.hpp"
 #include "record_scanner.hpp"
 #include "run_state.hpp"
@@ -138,6 +139,7 @@ int run_session(RunState& state) {
 }
 
 void run_conversion(RunState& state) {
+  keep_running_on_broken_pipe();
   const int status = run_session(state);
   state.console.out.flush();
   std::exit(status);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 
 namespace varnex {
@@ -78,6 +79,8 @@ int close_file(int fd) {
 }
 
 bool is_terminal(int fd) { return ::isatty(fd) != 0; }
+
+void keep_running_on_broken_pipe() { ::signal(SIGPIPE, SIG_IGN); }
 
 double* reserve_zeroed_doubles(std::size_t count) {
   const std::size_t bytes = mapped_bytes(count);

@@ -22,6 +22,10 @@ long read_some(int fd, char* data, std::size_t size);
 int write_all(int fd, const char* data, std::size_t size);
 int close_file(int fd);
 bool is_terminal(int fd);
+// Lets a write to a pipe whose reader has gone fail with EPIPE instead of
+// ending the process, so that closing the console's reader (say, piping the
+// transcript into head) cannot cut the output files short.
+void keep_running_on_broken_pipe();
 
 // Zero-filled memory for `count` doubles, taken as address space: the
 // operating system commits each page when it is first touched, so the parts

@@ -171,6 +171,9 @@ bool is_terminal(int fd) {
          ::GetConsoleMode(reinterpret_cast<HANDLE>(os_handle), &mode) != 0;
 }
 
+// Windows has no SIGPIPE: a write to a closed pipe already fails.
+void keep_running_on_broken_pipe() {}
+
 double* reserve_zeroed_doubles(std::size_t count) {
   if (count == 0 || count > SIZE_MAX / sizeof(double)) return nullptr;
   // Committed memory is zero-filled and gets physical pages only as it is

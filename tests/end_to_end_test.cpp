@@ -234,6 +234,39 @@ TEST(Failure, FullDiskOnAnyOutputFileIsReportedWithStatusThree) {
   }
 }
 
+TEST(Failure, ConsoleReaderGoneDoesNotCutTheFilesShort) {
+  // Standard output is a pipe whose reader has already closed it, as when
+  // the transcript is piped into a program that ends early.
+  TempDir dir;
+  write_file(dir / "in.txt", kOneRecord);
+  write_file(dir / "answers.txt", "in.txt run 2 2 2\n");
+  int fds[2];
+  ASSERT_EQ(0, ::pipe(fds));
+  ::close(fds[0]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+  posix_spawn_file_actions_addopen(&actions, 0, "answers.txt", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_addclose(&actions, fds[1]);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+  char* argv[] = {const_cast<char*>(VARNEX_EXE), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(0, posix_spawn(&pid, VARNEX_EXE, &actions, &attr, argv, environ));
+  ::close(fds[1]);
+  int wstatus = 0;
+  ASSERT_EQ(pid, ::waitpid(pid, &wstatus, 0));
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  ASSERT_TRUE(WIFEXITED(wstatus)) << "ended by signal " << WTERMSIG(wstatus);
+  EXPECT_EQ(1, WEXITSTATUS(wstatus));
+  EXPECT_EQ("0.001000 1.000000 \n", read_file(dir / "run_x_4.7"));
+  EXPECT_EQ("7 \t 4 \t         1 \t         2 \t         3 \n",
+            read_file(dir / "run_peak.txt"));
+}
+
 // ---------------------------------------------------------------- limits
 
 TEST(Limits, NamesOfAnyLengthAreHeldWhole) {
