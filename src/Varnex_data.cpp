@@ -61,6 +61,12 @@ void ask(RunState& state, std::string_view prompt, std::int32_t& field) {
   state.console_input.read_long(field);
 }
 
+// An answer is a C string: a NUL byte typed into it ends it, for the file
+// it names as much as for the console.
+void as_c_string(std::string& answer) {
+  answer.resize(std::char_traits<char>::length(answer.c_str()));
+}
+
 void finish_summary_file(RunState& state, OutputFile& file) {
   const int err = file.close();
   if (err != 0) report_output_failure(state, file.name(), err);
@@ -75,6 +81,7 @@ int run_session(RunState& state) {
   // pipe, so that a watching script sees the dialogue in order.
   console.out.flush();
   state.console_input.read_word(state.input_name);
+  as_c_string(state.input_name);
 
   const int open_error = state.input_file.open(state.input_name);
   if (open_error != 0) {
@@ -92,6 +99,7 @@ int run_session(RunState& state) {
   console.print("\n\n  Enter the output filename prefix.\n");
   console.out.flush();
   state.console_input.read_word(state.output_prefix);
+  as_c_string(state.output_prefix);
   if (!open_summary_files(state)) return kExitCouldNotStart;
 
   // A type answer that is not a number leaves 0, which selects strain.

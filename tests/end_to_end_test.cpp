@@ -126,6 +126,18 @@ TEST(Dialogue, NameWithBlankGivesItsSecondWordToThePrefix) {
                          "second_z_m.n \n"));
 }
 
+TEST(Dialogue, NulByteEndsAnAnswer) {
+  using namespace std::string_literals;
+  TempDir dir;
+  write_file(dir / "in.txt", kOneRecord);
+  const RunResult run = run_program(dir.path(), "in.txt\0zz pre\0yy 2 2 2\n"s);
+  EXPECT_EQ(1, run.status);
+  EXPECT_NE(std::string::npos, run.out.find(" File: in.txt opened. \n"));
+  EXPECT_EQ("0.001000 1.000000 \n", read_file(dir / "pre_x_4.7"));
+  EXPECT_TRUE(fs::exists(dir / "pre_log.txt"));
+  EXPECT_FALSE(fs::exists(dir / "pre"));
+}
+
 TEST(Dialogue, StandardInputEndingEarlyMeansNo) {
   // The prefix is the last answer given: the type and yes/no reads meet the
   // end, so strain is asked, nothing is converted and the mean stays.
