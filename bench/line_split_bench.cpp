@@ -36,14 +36,16 @@ std::int64_t file_size() {
   return static_cast<std::int64_t>(std::filesystem::file_size(export_path()));
 }
 
-void BM_InputFileReadLine(benchmark::State& state) {
+// Reads the whole export with one of InputFile's line readers.
+template <bool (varnex::InputFile::*kRead)(std::string_view&)>
+void BM_InputFile(benchmark::State& state) {
   const std::string& path = export_path();
   std::int64_t lines = 0;
   for (auto _ : state) {
     varnex::InputFile in;
     if (in.open(path) != 0) state.SkipWithError("cannot open");
     std::string_view line;
-    while (in.read_line(line)) {
+    while ((in.*kRead)(line)) {
       ++lines;
       benchmark::DoNotOptimize(line);
     }
@@ -51,24 +53,12 @@ void BM_InputFileReadLine(benchmark::State& state) {
   state.SetItemsProcessed(lines);
   state.SetBytesProcessed(state.iterations() * file_size());
 }
-BENCHMARK(BM_InputFileReadLine)->Unit(benchmark::kMillisecond);
-
-void BM_InputFileReadLineText(benchmark::State& state) {
-  const std::string& path = export_path();
-  std::int64_t lines = 0;
-  for (auto _ : state) {
-    varnex::InputFile in;
-    if (in.open(path) != 0) state.SkipWithError("cannot open");
-    std::string_view line;
-    while (in.read_line_text(line)) {
-      ++lines;
-      benchmark::DoNotOptimize(line);
-    }
-  }
-  state.SetItemsProcessed(lines);
-  state.SetBytesProcessed(state.iterations() * file_size());
-}
-BENCHMARK(BM_InputFileReadLineText)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InputFile<&varnex::InputFile::read_line>)
+    ->Name("BM_InputFileReadLine")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InputFile<&varnex::InputFile::read_line_text>)
+    ->Name("BM_InputFileReadLineText")
+    ->Unit(benchmark::kMillisecond);
 
 void BM_Fgets(benchmark::State& state) {
   const std::string& path = export_path();

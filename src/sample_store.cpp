@@ -50,6 +50,11 @@ bool SampleStore::grow(std::size_t index) {
 }
 
 bool is_taken_row(std::string_view line) noexcept {
+  // The recorder writes the time first as "d.dddddde-dd", so the marker of a
+  // taken row is almost always at this fixed place; only other rows need
+  // the search.
+  if (line.size() > 9 && line[8] == 'e' && (line[9] == '-' || line[9] == '+'))
+    return true;
   const char* p = line.data();
   const char* end = p + line.size();
   // Look at every 'e' once; the marker's second character decides.
@@ -65,12 +70,7 @@ bool is_taken_row(std::string_view line) noexcept {
 
 bool parse_sample_line(RunState& state) {
   const std::string_view line = state.line_buffer;
-  // The recorder writes the time first as "d.dddddde-dd", so the marker of a
-  // taken row is almost always at this fixed place; only other rows need
-  // the search.
-  const bool marker_where_the_recorder_puts_it =
-      line.size() > 9 && line[8] == 'e' && (line[9] == '-' || line[9] == '+');
-  if (!marker_where_the_recorder_puts_it && !is_taken_row(line)) return true;
+  if (!is_taken_row(line)) return true;
 
   SampleStore& store = state.store;
   const std::size_t i = static_cast<std::size_t>(store.sample_count);

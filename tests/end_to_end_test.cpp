@@ -57,16 +57,6 @@ INSTANTIATE_TEST_SUITE_P(Data, Fixture, ::testing::ValuesIn(fixture_names()),
 
 // ---------------------------------------------------------------- dialogue
 
-// One record of two samples whose second sample has the channel values
-// 1, 2 and -3, so that the written values show the scale factor and whether
-// the mean was removed.
-const std::string kOneRecord =
-    "Event number: 7 of OnOff block: 4\r\n"
-    "Number of samples: 2\r\n"
-    "Seconds,X,Y,Z\r\n"
-    "0.000000e+00,1.000000e+00,2.000000e+00,-3.000000e+00\r\n"
-    "1.000000e-03,1.000000e+00,2.000000e+00,-3.000000e+00\r\n";
-
 struct DialogueCase {
   const char* answers;     // everything after the input name
   bool accel_prompt;       // the m/sec^2 prompt was asked, not microstrain

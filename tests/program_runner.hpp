@@ -23,9 +23,18 @@ namespace varnex_test {
 
 namespace fs = std::filesystem;
 
+// A whole file in one read (some outputs under test are 100 MB); empty
+// when the file does not exist.
 inline std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  if (ec) return {};
+  std::string bytes(size, '\0');
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return {};
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+  std::fclose(f);
+  return bytes;
 }
 
 inline void write_file(const fs::path& path, const std::string& bytes) {
@@ -73,6 +82,16 @@ inline ::testing::AssertionResult same_bytes(const std::string& expected,
          << "  sizes: expected " << expected.size() << ", actual "
          << actual.size();
 }
+
+// One record of two samples whose second sample has the channel values
+// 1, 2 and -3, so that the written values show the scale factor and whether
+// the mean was removed.
+inline const std::string kOneRecord =
+    "Event number: 7 of OnOff block: 4\r\n"
+    "Number of samples: 2\r\n"
+    "Seconds,X,Y,Z\r\n"
+    "0.000000e+00,1.000000e+00,2.000000e+00,-3.000000e+00\r\n"
+    "1.000000e-03,1.000000e+00,2.000000e+00,-3.000000e+00\r\n";
 
 struct RunResult {
   int status = -1;

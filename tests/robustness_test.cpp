@@ -81,26 +81,7 @@ template <typename LineFn>
   return ::testing::AssertionSuccess();
 }
 
-// A whole file in one read: the large test's outputs are 100 MB each.
-std::string read_large_file(const fs::path& path) {
-  std::string bytes(fs::file_size(path), '\0');
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return {};
-  const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-  bytes.resize(got);
-  return bytes;
-}
-
 // ----------------------------------------------------------------- dialogue
-
-// One record of two samples with the channel values 1, 2 and -3.
-const std::string kOneRecord =
-    "Event number: 7 of OnOff block: 4\r\n"
-    "Number of samples: 2\r\n"
-    "Seconds,X,Y,Z\r\n"
-    "0.000000e+00,1.000000e+00,2.000000e+00,-3.000000e+00\r\n"
-    "1.000000e-03,1.000000e+00,2.000000e+00,-3.000000e+00\r\n";
 
 TEST(CutDialogue, StandardInputEndingAfterEachAnswer) {
   const char* const kAnswers[] = {"in.txt", "run", "1", "1", "1"};
@@ -441,7 +422,7 @@ TEST(LargeRecord, FiveMillionSamplesAreConvertedWhole) {
   for (const Channel& ch : channels) {
     SCOPED_TRACE(ch.file);
     // Index 0 is never written; every later time rises, so all the others are.
-    EXPECT_TRUE(lines_match(read_large_file(dir / ch.file), kSamples - 1,
+    EXPECT_TRUE(lines_match(read_file(dir / ch.file), kSamples - 1,
                             [&](std::size_t k, std::string& line) {
                               const long i = static_cast<long>(k) + 1;
                               line += time_of(i);
