@@ -40,7 +40,12 @@ check_deb() {
   [[ -f $deb ]] || { fail "no $deb"; return; }
   echo "== $deb"
   dpkg-deb --info "$deb"
-  dpkg-deb --contents "$deb"
+  # Listings are read into variables first: `producer | grep -q` under
+  # pipefail fails whenever grep stops reading before the producer is done.
+  local contents depends
+  contents=$(dpkg-deb --contents "$deb")
+  depends=$(dpkg-deb --field "$deb" Depends)
+  echo "$contents"
 
   local expected
   expected=$(printf '%s\n' \
@@ -49,13 +54,12 @@ check_deb() {
     ./usr/share/doc/varnex-data/README.md \
     ./usr/share/man/ ./usr/share/man/man1/ ./usr/share/man/man1/Varnex_data.1 | sort)
   same_list ".deb contents" "$expected" \
-    "$(dpkg-deb --contents "$deb" | awk '{print $6}' | sort)"
-  dpkg-deb --contents "$deb" | grep -q '^-rwxr-xr-x .* ./usr/bin/Varnex_data$' ||
+    "$(awk '{print $6}' <<<"$contents" | sort)"
+  grep -q '^-rwxr-xr-x .* ./usr/bin/Varnex_data$' <<<"$contents" ||
     fail "Varnex_data is not installed executable"
   [[ $(dpkg-deb --field "$deb" Package) == varnex-data ]] || fail "package name"
   [[ $(dpkg-deb --field "$deb" Version) == "$version" ]] || fail "package version"
-  dpkg-deb --field "$deb" Depends | grep -q 'libc6' ||
-    fail "Depends does not name libc6: $(dpkg-deb --field "$deb" Depends)"
+  grep -q 'libc6' <<<"$depends" || fail "Depends does not name libc6: $depends"
 
   # The packaged program on the packaged sample: three records of 300.
   dpkg-deb --extract "$deb" "$scratch/deb"
