@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -97,10 +98,13 @@ double* reserve_zeroed_doubles(std::size_t count) {
   const std::size_t head = aligned - start;
   if (head > 0) ::munmap(raw, head);
   ::munmap(reinterpret_cast<void*>(aligned + bytes), kHugePage - head);
-#ifdef MADV_HUGEPAGE
+#if defined(MADV_HUGEPAGE) && defined(MADV_NOHUGEPAGE)
   // The first 2 MiB stay on small pages, so that a small export commits a
-  // few kilobytes rather than a huge page per array. The advice may be
+  // few kilobytes rather than a huge page per array; that is said
+  // explicitly, since a system whose huge pages are "always" on would
+  // otherwise back it with one on the first write. The advice may be
   // refused (no huge pages on this system); the memory works the same.
+  ::madvise(reinterpret_cast<void*>(aligned), std::min(bytes, kHugePage), MADV_NOHUGEPAGE);
   if (bytes > kHugePage) {
     ::madvise(reinterpret_cast<void*>(aligned + kHugePage), bytes - kHugePage,
               MADV_HUGEPAGE);
