@@ -6,7 +6,6 @@
 #include "buffered_io.hpp"
 #include "console_key.hpp"
 #include "file_system.hpp"
-#include "number_text.hpp"
 #include "record_scanner.hpp"
 #include "run_state.hpp"
 
@@ -22,15 +21,6 @@ constexpr std::string_view kBanner =
     "\n  The input file must have four columns. "
     "\n  time(sec) & three acceleration columns. \n\n"
     "\n  Enter the input filename.\n";
-
-void print_long_line(Console& console, std::string_view head, long value) {
-  char digits[24];
-  char* end = format_long(digits, value);
-  console.out.write(head);
-  console.out.write(std::string_view(digits, static_cast<std::size_t>(end - digits)));
-  console.out.write(" \n");
-  console.show();
-}
 
 // Opens the three summary files on the prefix. Returns false, having named
 // the file and the reason, when one cannot be created.
@@ -56,8 +46,7 @@ bool open_summary_files(RunState& state) {
 // Reads one yes/no or type answer; an answer that is not a number leaves
 // the field as it was.
 void ask(RunState& state, std::string_view prompt, std::int32_t& field) {
-  state.console.print(prompt);
-  state.console.out.flush();
+  state.console.prompt(prompt);
   state.console_input.read_long(field);
 }
 
@@ -76,10 +65,7 @@ void finish_summary_file(RunState& state, OutputFile& file) {
 
 int run_session(RunState& state) {
   Console& console = state.console;
-  console.print(kBanner);
-  // Every prompt is handed over before its answer is read, even into a
-  // pipe, so that a watching script sees the dialogue in order.
-  console.out.flush();
+  console.prompt(kBanner);
   state.console_input.read_word(state.input_name);
   as_c_string(state.input_name);
 
@@ -96,8 +82,7 @@ int run_session(RunState& state) {
   console.out.write(state.input_name.c_str());
   console.out.write(" opened. \n");
 
-  console.print("\n\n  Enter the output filename prefix.\n");
-  console.out.flush();
+  console.prompt("\n\n  Enter the output filename prefix.\n");
   state.console_input.read_word(state.output_prefix);
   as_c_string(state.output_prefix);
   if (!open_summary_files(state)) return kExitCouldNotStart;
@@ -122,8 +107,8 @@ int run_session(RunState& state) {
     report_output_failure(state, state.input_name, state.input_file.error());
   }
 
-  print_long_line(console, "\n\n\n i=", 0);
-  print_long_line(console, "\n last=", state.last_count);
+  console.print_number_line("\n\n\n i=", 0);
+  console.print_number_line("\n last=", state.last_count);
   const char* prefix = state.output_prefix.c_str();
   console.out.write("\n\n  The output files are: ");
   console.out.write(prefix);

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 
 #include "file_system.hpp"
 #include "number_text.hpp"
@@ -195,20 +194,14 @@ bool ConsoleInput::read_long(std::int32_t& value) {
     skip();
     c = peek();
   }
-  if (c < '0' || c > '9') return false;
-  std::int64_t magnitude = 0;
-  constexpr std::int64_t kLimit = std::int64_t{1} << 32;
-  while (c >= '0' && c <= '9') {
-    if (magnitude < kLimit) magnitude = magnitude * 10 + (c - '0');
+  if (c < 0 || !is_c_digit(static_cast<char>(c))) return false;
+  LongDigits digits;
+  while (c >= 0 && is_c_digit(static_cast<char>(c))) {
+    digits.add(static_cast<char>(c));
     skip();
     c = peek();
   }
-  std::int64_t v = negative ? -magnitude : magnitude;
-  if (v > std::numeric_limits<std::int32_t>::max())
-    v = std::numeric_limits<std::int32_t>::max();
-  if (v < std::numeric_limits<std::int32_t>::min())
-    v = std::numeric_limits<std::int32_t>::min();
-  value = static_cast<std::int32_t>(v);
+  value = digits.value(negative);
   return true;
 }
 

@@ -31,21 +31,13 @@ class InputFile {
   // Opens `name` for reading without translation. A directory counts as a
   // file that cannot be opened (EISDIR). Returns 0 or the errno.
   int open(const std::string& name);
-  bool is_open() const noexcept { return fd_ >= 0; }
 
   // Takes the next line as fgets(buffer, kLineLimit, file) would: the bytes
   // up to and including the next line feed, but at most kLineLimit - 1 of
-  // them. Returns false when no byte is left, or when reading failed (then
-  // error() is set). The view stays valid until the next call.
-  bool read_line(std::string_view& line) {
-    if (static_cast<std::size_t>(end_ - pos_) < kLineLimit - 1 && !at_eof_)
-      refill();
-    return take_line(line);
-  }
-
-  // Takes the next line as read_line does, but gives only its text up to
-  // the first NUL byte: what C's string functions see of the line that
-  // fgets stored. Where the line ends is unchanged.
+  // them. Gives only the line's text up to its first NUL byte, which is what
+  // C's string functions see of the line that fgets stored; where the line
+  // ends is unchanged. Returns false when no byte is left, or when reading
+  // failed (then error() is set). The view stays valid until the next call.
   bool read_line_text(std::string_view& text) {
     if (static_cast<std::size_t>(end_ - pos_) < kLineLimit - 1 && !at_eof_)
       refill();
@@ -122,10 +114,6 @@ class OutputFile {
   void commit(char* end) noexcept { pos_ = end; }
 
   void write(std::string_view text);
-  void put(char c) {
-    if (pos_ == limit_) drain();
-    *pos_++ = c;
-  }
 
   // Hands everything buffered to the system. Returns false after a failure.
   bool flush();

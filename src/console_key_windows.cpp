@@ -2,10 +2,6 @@
 // input (CONIN$), whatever standard input is.
 #include "console_key.hpp"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 namespace varnex {

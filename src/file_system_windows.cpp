@@ -8,10 +8,6 @@
 // page, as fopen takes them.
 #include "file_system.hpp"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>

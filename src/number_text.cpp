@@ -16,7 +16,6 @@ namespace {
 // A 128-bit product holds a 53-bit significand times 10^6 exactly.
 __extension__ typedef unsigned __int128 uint128;
 
-bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 unsigned digit_value(char c) noexcept { return static_cast<unsigned>(c - '0'); }
 
 // "00", "01", ..., "99": two digits per division by 100.
@@ -122,7 +121,7 @@ const char* read_digits(const char* p, const char* end,
     w = w * 100000000u + eight_digit_number(word - 0x3030303030303030u);
     p += 8;
   }
-  while (p < end && is_digit(*p)) w = w * 10 + digit_value(*p++);
+  while (p < end && is_c_digit(*p)) w = w * 10 + digit_value(*p++);
   return p;
 }
 
@@ -151,8 +150,8 @@ const char* parse_recorder_shape(const char* p, const char* end,
   if (((head + 0x7676767676767F76u) | head) & 0x8080808080808080u)
     return nullptr;
   if ((p[8] | 0x20) != 'e' || (p[9] != '-' && p[9] != '+') ||
-      !is_digit(p[10]) || !is_digit(p[11]) ||
-      (end - p > kLength && is_digit(p[kLength]))) {
+      !is_c_digit(p[10]) || !is_c_digit(p[11]) ||
+      (end - p > kLength && is_c_digit(p[kLength]))) {
     return nullptr;
   }
   const int exponent =
@@ -212,9 +211,9 @@ const char* parse_recorder_shape(const char* p, const char* end,
       exponent_negative = *q == '-';
       ++q;
     }
-    if (q < end && is_digit(*q)) {
+    if (q < end && is_c_digit(*q)) {
       int exponent = 0;
-      while (q < end && is_digit(*q)) {
+      while (q < end && is_c_digit(*q)) {
         if (exponent < kExponentSaturation)
           exponent = exponent * 10 + static_cast<int>(digit_value(*q));
         ++q;
@@ -355,6 +354,13 @@ const char* parse_row_number(const char* p, const char* end,
   return parse_general_number(p, end, dest);
 }
 
+std::int32_t LongDigits::value(bool negative) const noexcept {
+  const std::int64_t v = negative ? -magnitude_ : magnitude_;
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
+                               std::numeric_limits<std::int32_t>::max()));
+}
+
 const char* scan_long(const char* p, const char* end,
                       std::int32_t* dest) noexcept {
   while (p < end && is_c_space(*p)) ++p;
@@ -363,21 +369,10 @@ const char* scan_long(const char* p, const char* end,
     negative = *p == '-';
     ++p;
   }
-  if (p >= end || !is_digit(*p)) return nullptr;
-  // Accumulate toward the sign so that INT32_MIN is reachable; clamp once
-  // the magnitude passes the 32-bit range, but consume every digit.
-  std::int64_t value = 0;
-  constexpr std::int64_t kLimit = std::int64_t{1} << 32;
-  while (p < end && is_digit(*p)) {
-    if (value < kLimit) value = value * 10 + (*p - '0');
-    ++p;
-  }
-  if (negative) value = -value;
-  if (value > std::numeric_limits<std::int32_t>::max())
-    value = std::numeric_limits<std::int32_t>::max();
-  if (value < std::numeric_limits<std::int32_t>::min())
-    value = std::numeric_limits<std::int32_t>::min();
-  *dest = static_cast<std::int32_t>(value);
+  if (p >= end || !is_c_digit(*p)) return nullptr;
+  LongDigits digits;
+  while (p < end && is_c_digit(*p)) digits.add(*p++);
+  *dest = digits.value(negative);
   return p;
 }
 

@@ -35,6 +35,23 @@ constexpr bool is_c_space(char c) noexcept {
   return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+constexpr bool is_c_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// The digits of one "%ld" item, taken one at a time as scanf takes them, and
+// the value they give, saturated to the signed 32-bit range: past that range
+// the magnitude stops growing, while the reader still consumes every digit.
+class LongDigits {
+ public:
+  void add(char digit) noexcept {
+    if (magnitude_ < kBeyondRange) magnitude_ = magnitude_ * 10 + (digit - '0');
+  }
+  std::int32_t value(bool negative) const noexcept;
+
+ private:
+  static constexpr std::int64_t kBeyondRange = std::int64_t{1} << 32;
+  std::int64_t magnitude_ = 0;
+};
+
 // One data-row number as "%lf" takes it: leading white space, then an
 // optional sign, digits with an optional decimal point (at least one digit),
 // then optionally "e"/"E", an optional sign and at least one digit. Words for

@@ -21,16 +21,6 @@ bool contains(std::string_view line, std::string_view key) noexcept {
   return line.find(key) != std::string_view::npos;
 }
 
-void print_number_line(RunState& state, std::string_view head,
-                       std::int32_t value) {
-  char digits[24];
-  char* end = format_long(digits, value);
-  state.console.out.write(head);
-  state.console.out.write(std::string_view(digits, static_cast<std::size_t>(end - digits)));
-  state.console.out.write(" \n");
-  state.console.show();
-}
-
 void event_line_step(RunState& state) {
   std::int32_t* fields[] = {&state.header.event_number,
                             &state.header.block_number};
@@ -49,13 +39,13 @@ void event_line_step(RunState& state) {
 void count_line_step(RunState& state) {
   std::int32_t* fields[] = {&state.header.samples_announced};
   match_line_format(state.line_buffer, kCountFormat, fields);
-  print_number_line(state, " Number of samples: ",
-                    state.header.samples_announced);
+  state.console.print_number_line(" Number of samples: ",
+                                  state.header.samples_announced);
 }
 
 void completion_step(RunState& state) {
   state.last_count = state.store.sample_count;
-  print_number_line(state, "\n last=", state.last_count);
+  state.console.print_number_line("\n last=", state.last_count);
   write_record(state);
 }
 

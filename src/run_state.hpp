@@ -62,6 +62,14 @@ struct Console {
   void show() {
     if (interactive) out.flush();
   }
+  // A prompt is handed over at once, even into a pipe, so that a watching
+  // script sees each question before its answer is read.
+  void prompt(std::string_view text) {
+    out.write(text);
+    out.flush();
+  }
+  // "<head><value> \n", as "...%ld \n" prints it.
+  void print_number_line(std::string_view head, long value);
 };
 
 struct RunState {

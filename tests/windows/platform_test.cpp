@@ -3,10 +3,6 @@
 // ends, input read in binary, directories refused, the numbers printed as
 // the C library prints them, and the key wait, on a console ("console") or
 // without one ("no-console").
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#define WIN32_LEAN_AND_MEAN
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
