@@ -117,11 +117,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   if (size < 2) return 0;
   Workspace& w = workspace();
-  varnex::RunState& state = *w.state;
   // A store grown past its reservation (impossible below 4 MB of input)
   // would make the zeroing above incomplete: start from a new state then.
-  if (state.store.capacity() != varnex::kStoreCapacity)
+  if (w.state->store.capacity() != varnex::kStoreCapacity)
     w.state = std::make_unique<varnex::RunState>();
+  varnex::RunState& state = *w.state;
 
   static constexpr double kScales[] = {1.0, 0.102, 1000000.0};
   const double scale = kScales[data[0] % 3];

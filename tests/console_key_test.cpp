@@ -21,16 +21,18 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
 
+#include "program_runner.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
+using varnex_test::read_file;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -60,11 +62,6 @@ std::string escaped(std::string_view bytes) {
     }
   }
   return out;
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::string describe_status(int status) {
@@ -268,14 +265,10 @@ TEST_F(KeyWaitTest, SummaryFilesAreCompleteWhileTheProgramWaits) {
   ASSERT_NO_FATAL_FAILURE(start(Console::kPty));
   ASSERT_NO_FATAL_FAILURE(wait_until_waiting());
   ASSERT_TRUE(running());
-  auto contents = [&](const char* name) {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  EXPECT_EQ("Event number: 4 of OnOff block: 9\n \n", contents("out_log.txt"));
+  EXPECT_EQ("Event number: 4 of OnOff block: 9\n \n", read_file(dir_ / "out_log.txt"));
   EXPECT_EQ("4 \t 9 \t     2.121 \t     1.414 \t    0.7071 \t     2.646 \n",
-            contents("out_rms.txt"));
-  EXPECT_EQ("4 \t 9 \t         3 \t         2 \t         1 \n", contents("out_peak.txt"));
+            read_file(dir_ / "out_rms.txt"));
+  EXPECT_EQ("4 \t 9 \t         3 \t         2 \t         1 \n", read_file(dir_ / "out_peak.txt"));
   ASSERT_NO_FATAL_FAILURE(type("q"));
   ASSERT_NO_FATAL_FAILURE(expect_ends_with_status_1());
 }

@@ -384,26 +384,30 @@ TEST(FormatLong, MatchesPrintf) {
 // ---------------------------------------------------------------------------
 // parse_row_number against strtod
 
-// Parses `text` both ways and records any difference in the value's bits or
-// in the end position.
-void check_parse(const std::string& text, MismatchLog& log) {
+// Parses `text` from a heap copy of exactly its size
+// (so that AddressSanitizer sees any read past the end) and compares with
+// strtod on a terminated copy: the value's bits and the end position, or
+// that neither finds a number.
+void check_parse_bounded(std::string_view text, MismatchLog& log) {
+  const std::string terminated(text);
   char* strtod_end = nullptr;
-  const double want = std::strtod(text.c_str(), &strtod_end);
-  const std::ptrdiff_t want_used = strtod_end - text.c_str();
+  const double want = std::strtod(terminated.c_str(), &strtod_end);
+  const std::ptrdiff_t want_used = strtod_end - terminated.c_str();
 
+  std::unique_ptr<char[]> exact(new char[text.size()]);
+  if (!text.empty()) std::memcpy(exact.get(), text.data(), text.size());
   double got = -12345.0;
   const char* end =
-      parse_row_number(text.data(), text.data() + text.size(), &got);
-  if (!end) {
-    log.add("parse_row_number(\"" + escaped(text) +
-            "\") found no number; strtod reads " + hexfloat(want));
-    return;
-  }
-  const std::ptrdiff_t used = end - text.data();
-  if (used != want_used || bits_of(got) != bits_of(want)) {
-    log.add("parse_row_number(\"" + escaped(text) + "\"): " + hexfloat(got) +
-            " after " + std::to_string(used) + " chars; strtod: " +
-            hexfloat(want) + " after " + std::to_string(want_used));
+      parse_row_number(exact.get(), exact.get() + text.size(), &got);
+  const std::ptrdiff_t used = end ? end - exact.get() : 0;
+  const bool same = end ? used == want_used && bits_of(got) == bits_of(want)
+                        : want_used == 0 && bits_of(got) == bits_of(-12345.0);
+  if (!same) {
+    log.add("parse_row_number(\"" + escaped(text) + "\"): " +
+            (end ? hexfloat(got) + " after " + std::to_string(used) + " chars"
+                 : std::string("no number")) +
+            "; strtod: " + hexfloat(want) + " after " +
+            std::to_string(want_used));
   }
 }
 
@@ -648,7 +652,7 @@ TEST(ParseRowNumber, MatchesStrtodAtTheLimitsOfADouble) {
       "0.000001", "5e-324", "7e-22", "7e22",
   };
   MismatchLog log;
-  for (const char* text : texts) check_parse(text, log);
+  for (const char* text : texts) check_parse_bounded(text, log);
   EXPECT_EQ(log.count(), 0);
 }
 
@@ -657,47 +661,20 @@ TEST(ParseRowNumber, MatchesStrtodOnRandomTexts) {
   MismatchLog log;
   long checked = 0;
   for (long i = 0; i < 1'000'000 * kScale; ++i, ++checked)
-    check_parse(random_number_text(rng), log);
+    check_parse_bounded(random_number_text(rng), log);
   for (long i = 0; i < 200'000 * kScale; ++i, ++checked)
-    check_parse(midpoint_text(rng), log);
+    check_parse_bounded(midpoint_text(rng), log);
   // Every double printed as the export prints it, and with 17 digits.
   char text[64];
   for (long i = 0; i < 300'000 * kScale; ++i, checked += 2) {
     const double v = from_bits(rng());
     if (!std::isfinite(v)) continue;
     std::snprintf(text, sizeof text, "%e", v);
-    check_parse(text, log);
+    check_parse_bounded(text, log);
     std::snprintf(text, sizeof text, "%.16e", v);
-    check_parse(text, log);
+    check_parse_bounded(text, log);
   }
   EXPECT_EQ(log.count(), 0) << "of " << checked << " texts";
-}
-
-// Parses the `length` bytes of `text` from a heap copy of exactly that size
-// (so that AddressSanitizer sees any read past the end) and compares with
-// strtod on a terminated copy: the value's bits and the end position, or
-// that neither finds a number.
-void check_parse_bounded(std::string_view text, MismatchLog& log) {
-  const std::string terminated(text);
-  char* strtod_end = nullptr;
-  const double want = std::strtod(terminated.c_str(), &strtod_end);
-  const std::ptrdiff_t want_used = strtod_end - terminated.c_str();
-
-  std::unique_ptr<char[]> exact(new char[text.size()]);
-  if (!text.empty()) std::memcpy(exact.get(), text.data(), text.size());
-  double got = -12345.0;
-  const char* end =
-      parse_row_number(exact.get(), exact.get() + text.size(), &got);
-  const std::ptrdiff_t used = end ? end - exact.get() : 0;
-  const bool same = end ? used == want_used && bits_of(got) == bits_of(want)
-                        : want_used == 0 && bits_of(got) == bits_of(-12345.0);
-  if (!same) {
-    log.add("parse_row_number(\"" + escaped(text) + "\"): " +
-            (end ? hexfloat(got) + " after " + std::to_string(used) + " chars"
-                 : std::string("no number")) +
-            "; strtod: " + hexfloat(want) + " after " +
-            std::to_string(want_used));
-  }
 }
 
 // The recorder writes every number as "%e", d.dddddde+dd, and that shape has

@@ -14,9 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
-#include <sstream>
 #include <string>
 
 namespace varnex_test {
